@@ -1,0 +1,358 @@
+// The body of a drawing: the entity list, then the block definitions, each
+// with an entity list of its own.  JWW and JWS share it.
+//
+// One decoding routine per entity class feeds two kinds of sink: the model
+// sink fills a TJwwData/TJwsData field for field, the names sink keeps only
+// the definitions' names and decodes every entity into one scratch record per
+// class (texts are skipped, not decoded), so both consume exactly the same
+// bytes and list exactly the same names.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "jw/archive.h"
+#include "jw/cursor.h"
+#include "jw/entity_codec.h"
+#include "jw/model.h"
+
+namespace tarnwick {
+
+// The smallest stored entity is a reference tag and the fixed part of a
+// point in the old layout; the smallest definition a tag and the old fixed
+// part.  A count that the rest of the file cannot hold is refused before
+// anything is allocated for it.
+inline constexpr size_t kMinEntityBytes = 2 + 33;
+inline constexpr size_t kMinDefinitionBytes = 2 + 25;
+
+inline bool CountFits(int32_t n, size_t remaining, size_t minBytes) {
+  if (n < 0) return false;
+  return static_cast<size_t>(n) <= remaining / minBytes;
+}
+
+struct BodyContext {
+  ByteCursor& cur;
+  int32_t version;
+  const ByteTextDecoder& decoder;
+  bool& mojiEncode;
+  ClassTagMap tags{};
+};
+
+// The slots of one entity class in the model: the array grows in steps and is
+// cut to its count when the list ends.
+template <class Rec>
+struct KindSlots {
+  std::vector<Rec>& arr;
+  int32_t& n;
+  int32_t step;
+
+  Rec& begin() {
+    if (n % step == 0) arr.resize(static_cast<size_t>(n / step) * step + step);
+    ++n;
+    return arr[static_cast<size_t>(n) - 1];
+  }
+  void drop() { --n; }
+  int32_t last() const { return n - 1; }
+  void cut() {
+    arr.resize(static_cast<size_t>(n));
+    arr.shrink_to_fit();
+  }
+};
+
+// One entity list of the model (the drawing's own, or a definition's).
+struct ModelList {
+  std::vector<TEntJwwNo>& no;
+  KindSlots<TEntJwwLine> line;
+  KindSlots<TEntJwwEnko> enko;
+  KindSlots<TEntJwwTen> ten;
+  KindSlots<TEntJwwMoji> moji;
+  KindSlots<TEntJwwSunpo> sunpo;
+  KindSlots<TEntJwwSolid> solid;
+  KindSlots<TEntJwwBlock> block;
+  double pointScale;  // dBairitsu of a point stored without its extension
+  int32_t j = 0;
+
+  void commit(int32_t kind, int32_t index) {
+    no[static_cast<size_t>(j)] = TEntJwwNo{kind, index};
+    ++j;
+  }
+  void cut() {
+    line.cut(), enko.cut(), ten.cut(), moji.cut(), sunpo.cut(), solid.cut(), block.cut();
+  }
+};
+
+template <class Rec>
+struct ScratchSlot {
+  Rec rec;
+  Rec& begin() { return rec; }
+  void drop() {}
+  int32_t last() const { return 0; }
+};
+
+// An entity list whose entities are decoded and forgotten.
+struct ScratchList {
+  ScratchSlot<TEntJwwLine> line;
+  ScratchSlot<TEntJwwEnko> enko;
+  ScratchSlot<TEntJwwTen> ten;
+  ScratchSlot<TEntJwwMoji> moji;
+  ScratchSlot<TEntJwwSunpo> sunpo;
+  ScratchSlot<TEntJwwSolid> solid;
+  ScratchSlot<TEntJwwBlock> block;
+  double pointScale = 0;
+
+  void commit(int32_t, int32_t) {}
+  void cut() {}
+};
+
+template <bool kTexts>
+void ReadEntityText(BodyContext& c, std::u16string& s) {
+  if constexpr (kTexts)
+    s = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
+  else
+    SkipCString(c.cur, c.mojiEncode);
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwLine& r, double) {
+  ReadFixed(c.cur, r, c.version, true);
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwEnko& r, double) {
+  ReadFixed(c.cur, r, c.version, true);
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwTen& r, double pointScale) {
+  ReadFixed(c.cur, r, c.version, true);
+  if (r.att.nPenStyle == 100) {
+    ReadPointExtension(c.cur, r);
+  } else {
+    r.nCode = 0;
+    r.radKaitenKaku = 0.0;
+    r.dBairitsu = pointScale;
+  }
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwMoji& r, double) {
+  ReadFixed(c.cur, r, c.version, true);
+  ReadEntityText<kTexts>(c, r.strFontName);
+  ReadEntityText<kTexts>(c, r.str);
+  RepairTextSizes(r);
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwSolid& r, double) {
+  ReadFixed(c.cur, r, c.version, true);
+  if (r.att.nPenColor == 10)
+    c.cur.num(r.Color);
+  else
+    r.Color = 0;
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwBlock& r, double) {
+  ReadFixed(c.cur, r, c.version, true);
+}
+
+// A point inside a dimension; only the last of the four is a checked read.
+inline void ReadDimensionPoint(BodyContext& c, TEntJwwTen& t, bool checked) {
+  ReadFixed(c.cur, t, c.version, checked);
+  if (t.att.nPenStyle == 100) {
+    ReadPointExtension(c.cur, t);
+  } else {
+    t.nCode = 0;
+    t.radKaitenKaku = 0.0;
+    t.dBairitsu = 0.0;
+  }
+}
+
+inline void FillOldDimensionPoint(const TEntJwwAttr& att, TEntJwwTen& t) {
+  CopyEntAttr(att, t.att);
+  t.att.nPenStyle = 0;
+  t.start_x = t.start_y = 0.0;
+  t.bKariten = 0;
+  t.nCode = 0;
+  t.radKaitenKaku = 0.0;
+  t.dBairitsu = 0.0;
+}
+
+template <bool kTexts>
+void ReadBody(BodyContext& c, TEntJwwSunpo& r, double) {
+  ReadEntAttr(c.cur, c.version, r.att);
+  ReadFixed(c.cur, r.Sen, c.version, false);
+  ReadFixed(c.cur, r.Moji, c.version, true);
+  ReadEntityText<kTexts>(c, r.Moji.strFontName);
+  ReadEntityText<kTexts>(c, r.Moji.str);
+  RepairTextSizes(r.Moji);
+  if (c.version >= kFirstSxfDimensionVersion) {
+    c.cur.num(r.bSxfMode);
+    ReadFixed(c.cur, r.Ho1, c.version, false);
+    ReadFixed(c.cur, r.Ho2, c.version, false);
+    ReadDimensionPoint(c, r.Te1, false);
+    ReadDimensionPoint(c, r.Te2, false);
+    ReadDimensionPoint(c, r.Kt1, false);
+    ReadDimensionPoint(c, r.Kt2, true);
+  } else {
+    r.bSxfMode = 0;
+    for (TEntJwwLine* h : {&r.Ho1, &r.Ho2}) {
+      CopyEntAttr(r.att, h->att);
+      h->start_x = h->start_y = h->end_x = h->end_y = 0.0;
+    }
+    for (TEntJwwTen* t : {&r.Te1, &r.Te2, &r.Kt1, &r.Kt2}) FillOldDimensionPoint(r.att, *t);
+  }
+}
+
+// Stores one entity: its slot is taken first, and a failure while reading it
+// drops that entity alone (the slot is given back to the next one).
+template <bool kTexts, class List, class Slots>
+void StoreEntity(BodyContext& c, List& list, Slots& slots, int32_t kind) {
+  auto& rec = slots.begin();
+  try {
+    ReadBody<kTexts>(c, rec, list.pointScale);
+    list.commit(kind, slots.last());
+  } catch (const ReadError&) {
+    slots.drop();
+  }
+}
+
+// Reads n entities.  A tag that names no class is passed over without
+// counting; the end of the file at a tag ends the read.
+template <bool kTexts, class List>
+void ReadEntityList(BodyContext& c, int32_t n, List& list) {
+  for (int32_t k = 0; k < n;) {
+    EntKind kind = ReadEntityTag(c.cur, c.tags);
+    switch (kind) {
+      case kKindNone: continue;
+      case kKindLine: StoreEntity<kTexts>(c, list, list.line, kind); break;
+      case kKindEnko: StoreEntity<kTexts>(c, list, list.enko, kind); break;
+      case kKindTen: StoreEntity<kTexts>(c, list, list.ten, kind); break;
+      case kKindMoji: StoreEntity<kTexts>(c, list, list.moji, kind); break;
+      case kKindSunpo: StoreEntity<kTexts>(c, list, list.sunpo, kind); break;
+      case kKindSolid: StoreEntity<kTexts>(c, list, list.solid, kind); break;
+      case kKindBlock: StoreEntity<kTexts>(c, list, list.block, kind); break;
+    }
+    ++k;
+    c.tags.archiveIndex += 1;
+  }
+}
+
+// Fills the model's arrays.
+class ModelSink {
+ public:
+  static constexpr bool kTexts = true;
+
+  ModelSink(TJwBody& d, int32_t& n1, int32_t& n2) : d_(d), n1_(n1), n2_(n2) {}
+
+  void entityCount(int32_t count) {
+    d_.EntBlockDefN = 0;
+    n2_ = 0;
+    n1_ = count;
+  }
+
+  ModelList beginTopList(int32_t count) {
+    d_.EntNo.assign(static_cast<size_t>(count), TEntJwwNo{});
+    return ModelList{d_.EntNo,
+                     {d_.EntLine, d_.EntLineN, 1000},
+                     {d_.EntEnko, d_.EntEnkoN, 1000},
+                     {d_.EntTen, d_.EntTenN, 1000},
+                     {d_.EntMoji, d_.EntMojiN, 1000},
+                     {d_.EntSunpo, d_.EntSunpoN, 1000},
+                     {d_.EntSolid, d_.EntSolidN, 1000},
+                     {d_.EntBlock, d_.EntBlockN, 1000},
+                     1.0};
+  }
+
+  void beginDefinitions(int32_t count) {
+    n2_ = count;
+    d_.EntBlockDefN = count;
+    d_.EntBlockDef.assign(static_cast<size_t>(count), TEntJwwBlockDef{});
+  }
+
+  TEntJwwBlockDef& definition(int32_t i) { return d_.EntBlockDef[static_cast<size_t>(i)]; }
+  std::u16string& name(int32_t i) { return definition(i).strName; }
+
+  ModelList beginDefinitionList(int32_t i, int32_t count) {
+    TEntJwwBlockDef& b = definition(i);
+    b.mLineN = b.mEnkoN = b.mTenN = b.mMojiN = b.mSunpoN = b.mSolidN = b.mBlockN = 0;
+    b.N = count;
+    b.mNo.assign(static_cast<size_t>(count), TEntJwwNo{});
+    return ModelList{b.mNo,
+                     {b.mLine, b.mLineN, 1000},
+                     {b.mEnko, b.mEnkoN, 1000},
+                     {b.mTen, b.mTenN, 1000},
+                     {b.mMoji, b.mMojiN, 500},
+                     {b.mSunpo, b.mSunpoN, 500},
+                     {b.mSolid, b.mSolidN, 1000},
+                     {b.mBlock, b.mBlockN, 1000},
+                     0.0};
+  }
+
+ private:
+  TJwBody& d_;
+  int32_t& n1_;
+  int32_t& n2_;
+};
+
+// Keeps the definitions' names and nothing else.
+class NamesSink {
+ public:
+  static constexpr bool kTexts = false;
+
+  explicit NamesSink(std::vector<std::u16string>& names) : names_(names) {}
+
+  void entityCount(int32_t) {}
+  ScratchList& beginTopList(int32_t) { return list_; }
+  void beginDefinitions(int32_t count) { names_.assign(static_cast<size_t>(count), std::u16string()); }
+  TEntJwwBlockDef& definition(int32_t) { return def_; }
+  std::u16string& name(int32_t i) { return names_[static_cast<size_t>(i)]; }
+  ScratchList& beginDefinitionList(int32_t, int32_t) { return list_; }
+
+ private:
+  std::vector<std::u16string>& names_;
+  TEntJwwBlockDef def_;
+  ScratchList list_;
+};
+
+// The definition list, read after the drawing's own entity list.
+template <class Sink>
+void ReadDefinitions(BodyContext& c, Sink& sink) {
+  int32_t count = ReadCount(c.cur);
+  if (count == 0) return;
+  if (!CountFits(count, c.cur.remaining(), kMinDefinitionBytes)) ThrowIoError();
+  sink.beginDefinitions(count);
+  for (int32_t i = 0; i < count; ++i) {
+    ReadDefinitionTag(c.cur, c.tags);
+    TEntJwwBlockDef& d = sink.definition(i);
+    ReadFixed(c.cur, d, c.version, true);
+    if (d.dtime >= 0x80000000u) {
+      c.cur.advance(8);  // a 64-bit time, not kept
+      d.dtime = static_cast<uint32_t>(i) + 1;
+    }
+    sink.name(i) = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
+    int32_t n = ReadCount(c.cur);
+    if (!CountFits(n, c.cur.remaining(), kMinEntityBytes)) ThrowIoError();
+    auto&& list = sink.beginDefinitionList(i, n);
+    c.tags.archiveIndex += 1;
+    ReadEntityList<Sink::kTexts>(c, n, list);
+    list.cut();
+  }
+}
+
+// The entity list and the definitions.  Read errors propagate to the caller,
+// which ends the read as a failure keeping what was stored.
+template <class Sink>
+void ReadJwBody(BodyContext& c, Sink& sink) {
+  int32_t count = ReadCount(c.cur);
+  sink.entityCount(count);
+  if (!CountFits(count, c.cur.remaining(), kMinEntityBytes)) ThrowIoError();
+  auto&& top = sink.beginTopList(count);
+  ReadEntityList<Sink::kTexts>(c, count, top);
+  top.cut();
+  ReadDefinitions(c, sink);
+}
+
+}  // namespace tarnwick

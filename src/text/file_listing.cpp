@@ -1,0 +1,142 @@
+#include "text/file_listing.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <string_view>
+
+#include <unicode/uchar.h>
+
+#include "text/utf.h"
+
+namespace tarnwick {
+
+namespace {
+
+char16_t Fold(char16_t c) { return static_cast<char16_t>(u_foldCase(c, U_FOLD_CASE_DEFAULT)); }
+
+char16_t UpperUnit(char16_t c) { return static_cast<char16_t>(u_toupper(c)); }
+
+std::u16string Ascii(const char* s) {
+  const std::string_view v(s);
+  return std::u16string(v.begin(), v.end());
+}
+
+// Fills date and time of field from a last-write time, in local time.
+void SetWriteTime(TFileField& field, time_t when) {
+  std::tm local{};
+  if (localtime_r(&when, &local) == nullptr) return;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  field.date = Ascii(buf);
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+  field.time = Ascii(buf);
+}
+
+struct Found {
+  TFileField field;
+  std::u16string key;  // upper case, code unit by code unit
+  std::string raw;     // the name as the file system holds it
+};
+
+bool ComesBefore(const Found& a, const Found& b) {
+  if (a.key != b.key) return a.key < b.key;
+  if (a.field.name != b.field.name) return a.field.name < b.field.name;
+  return a.raw < b.raw;
+}
+
+struct DirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+}  // namespace
+
+bool WildcardMatch(const std::u16string& pattern, const std::u16string& name) {
+  // Greedy matching that backs up to the last "*" on a mismatch.
+  const size_t np = pattern.size();
+  const size_t nn = name.size();
+  size_t p = 0;
+  size_t n = 0;
+  size_t star = std::u16string::npos;
+  size_t resume = 0;
+  while (n < nn) {
+    if (p < np && pattern[p] == u'*') {
+      star = p++;
+      resume = n;
+    } else if (p < np && (pattern[p] == u'?' || Fold(pattern[p]) == Fold(name[n]))) {
+      ++p;
+      ++n;
+    } else if (star != std::u16string::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < np && pattern[p] == u'*') ++p;
+  return p == np;
+}
+
+void ClearFileList(FileListing& listing) {
+  std::vector<TFileField>().swap(listing.sFileList);
+  listing.nFileList = 0;
+}
+
+void ListFiles(const std::u16string& folder, const std::u16string& pattern, FileListing& listing) {
+  ClearFileList(listing);
+  // folder ends with a separator, so the folder to read and the name
+  // pattern are split at the last separator of folder + pattern.
+  const std::u16string full = folder + pattern;
+  if (full.find(u'\0') != std::u16string::npos) return;
+  const size_t last = full.rfind(u'/');
+  const std::u16string mask = last == std::u16string::npos ? full : full.substr(last + 1);
+  const std::string dir = last == std::u16string::npos ? std::string(".") : NativePath(full.substr(0, last + 1));
+
+  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
+  if (!d) return;
+  const int fd = dirfd(d.get());
+  std::vector<Found> found;
+  while (const dirent* entry = readdir(d.get())) {
+    const std::string_view raw(entry->d_name);
+    if (raw == "." || raw == "..") continue;
+    std::u16string name = PathText(raw);
+    if (!WildcardMatch(mask, name)) continue;
+    // Links are followed; folders, pipes, devices and sockets are left out
+    // and never opened.  An entry gone meanwhile is left out as well.
+    struct stat st {};
+    if (fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
+    Found f;
+    f.key.resize(name.size());
+    std::transform(name.begin(), name.end(), f.key.begin(), UpperUnit);
+    f.field.name = std::move(name);
+    f.field.size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size)));
+    f.field.dirf = false;
+    SetWriteTime(f.field, st.st_mtim.tv_sec);
+    f.raw = std::string(raw);
+    found.push_back(std::move(f));
+  }
+  d.reset();
+
+  // Sorted, so every run over the same folder lists the same order.
+  std::sort(found.begin(), found.end(), ComesBefore);
+  listing.sFileList.reserve(found.size());
+  for (Found& f : found) listing.sFileList.push_back(std::move(f.field));
+  listing.nFileList = static_cast<int32_t>(listing.sFileList.size());
+}
+
+FileListing& SharedFileListing() {
+  static FileListing listing;
+  return listing;
+}
+
+void ListFiles(const std::u16string& folder, const std::u16string& pattern) {
+  ListFiles(folder, pattern, SharedFileListing());
+}
+
+void ClearFileList() { ClearFileList(SharedFileListing()); }
+
+}  // namespace tarnwick
