@@ -27,15 +27,7 @@ std::u16string Ascii(const char* s) {
 }
 
 // Fills date and time of field from a last-write time, in local time.
-void SetWriteTime(TFileField& field, time_t when) {
-  std::tm local{};
-  if (localtime_r(&when, &local) == nullptr) return;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  field.date = Ascii(buf);
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-  field.time = Ascii(buf);
-}
+void SetWriteTime(TFileField& field, time_t when) { FormatWriteTime(when, field.date, field.time); }
 
 struct Found {
   TFileField field;
@@ -54,6 +46,27 @@ struct DirCloser {
 };
 
 }  // namespace
+
+void FormatWriteTime(int64_t secondsSinceEpoch, std::u16string& date, std::u16string& time) {
+  const time_t when = static_cast<time_t>(secondsSinceEpoch);
+  std::tm local{};
+  if (localtime_r(&when, &local) == nullptr) return;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+  date = Ascii(buf);
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+  time = Ascii(buf);
+}
+
+bool NameOrderLess(const std::u16string& a, const std::u16string& b) {
+  const size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    const char16_t x = UpperUnit(a[i]), y = UpperUnit(b[i]);
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
 
 bool WildcardMatch(const std::u16string& pattern, const std::u16string& name) {
   // Greedy matching that backs up to the last "*" on a mismatch.

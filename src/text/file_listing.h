@@ -20,6 +20,13 @@ struct FileListing {
   int32_t nFileList = 0;
 };
 
+// Date "yyyy/mm/dd" and time "hh:nn:ss" of a time stamp, in local time.
+void FormatWriteTime(int64_t secondsSinceEpoch, std::u16string& date, std::u16string& time);
+
+// The order in which listings deliver names: letter case ignored (upper case
+// compared code unit by code unit), then the names themselves.
+bool NameOrderLess(const std::u16string& a, const std::u16string& b);
+
 // True when name matches pattern ("*" any run, "?" one character), letter
 // case ignored.
 bool WildcardMatch(const std::u16string& pattern, const std::u16string& name);

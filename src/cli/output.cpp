@@ -1,0 +1,112 @@
+#include "cli/output.h"
+
+#include <cstdint>
+
+#include "text/utf.h"
+
+namespace tarnwick {
+
+bool ParseOutputFormat(const std::string& name, OutputFormat& format) {
+  if (name == "tsv") format = OutputFormat::kTsv;
+  else if (name == "csv") format = OutputFormat::kCsv;
+  else if (name == "json") format = OutputFormat::kJson;
+  else return false;
+  return true;
+}
+
+namespace {
+
+void Csv(std::string& out, const std::string& field) {
+  out += '"';
+  for (char c : field) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+// A JSON string.  Paths that are not UTF-8 carry lone surrogates, which are
+// written as escapes so that nothing is lost.
+void Json(std::string& out, const std::u16string& text) {
+  out += '"';
+  size_t start = 0;
+  auto flush = [&](size_t end) { out += ToUtf8(std::u16string_view(text).substr(start, end - start)); };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    const bool lead = c >= 0xD800 && c <= 0xDBFF, trail = c >= 0xDC00 && c <= 0xDFFF;
+    if (lead && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      ++i;
+      continue;
+    }
+    if (c == '"' || c == '\\' || c < 0x20 || lead || trail) {
+      flush(i);
+      char buf[8];
+      if (c == '"') out += "\\\"";
+      else if (c == '\\') out += "\\\\";
+      else if (c == '\n') out += "\\n";
+      else if (c == '\t') out += "\\t";
+      else {
+        std::snprintf(buf, sizeof buf, "\\u%04X", static_cast<unsigned>(c));
+        out += buf;
+      }
+      start = i + 1;
+    }
+  }
+  flush(text.size());
+  out += '"';
+}
+
+}  // namespace
+
+RowWriter::RowWriter(std::FILE* out, OutputFormat format) : out_(out), format_(format) {
+  static char buffer[1 << 16];
+  std::setvbuf(out_, buffer, _IOFBF, sizeof buffer);
+  if (format_ == OutputFormat::kCsv) put("\"file\",\"path\",\"block\"\n");
+  if (format_ == OutputFormat::kJson) put("[");
+}
+
+std::string RowWriter::Format(const SearchRow& r, OutputFormat format) {
+  std::string s;
+  switch (format) {
+    case OutputFormat::kTsv:
+      // The path exactly as given, byte for byte.
+      s = NativePath(r.fileName) + '\t' + NativePath(r.path) + '\t' + ToUtf8(r.block) + '\n';
+      break;
+    case OutputFormat::kCsv:
+      Csv(s, NativePath(r.fileName));
+      s += ',';
+      Csv(s, NativePath(r.path));
+      s += ',';
+      Csv(s, ToUtf8(r.block));
+      s += '\n';
+      break;
+    case OutputFormat::kJson:
+      s = "{\"file\": ";
+      Json(s, r.fileName);
+      s += ", \"path\": ";
+      Json(s, r.path);
+      s += ", \"block\": ";
+      Json(s, r.block);
+      s += '}';
+      break;
+  }
+  return s;
+}
+
+void RowWriter::row(const SearchRow& r) {
+  if (format_ == OutputFormat::kJson) put(rows_ == 0 ? "\n" : ",\n");
+  put(Format(r, format_));
+  ++rows_;
+}
+
+bool RowWriter::finish() {
+  if (format_ == OutputFormat::kJson) put(rows_ == 0 ? "]\n" : "\n]\n");
+  if (std::fflush(out_) != 0) failed_ = true;
+  return !failed_ && !std::ferror(out_);
+}
+
+void RowWriter::put(const std::string& s) {
+  if (std::fwrite(s.data(), 1, s.size(), out_) != s.size()) failed_ = true;
+}
+
+}  // namespace tarnwick
