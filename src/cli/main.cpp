@@ -178,7 +178,7 @@ class CliObserver : public SearchObserver {
       clearProgress();
       std::string line = "tarnwick-cli: " + NativePath(report.path) + ": " + FileOutcomeText(report.outcome);
       if (report.outcome == FileOutcome::kDamaged)
-        line += " (" + std::to_string(report.definitions) + " definitions listed)";
+        line += "; rows listed: " + std::to_string(report.definitions);
       std::fprintf(stderr, "%s\n", line.c_str());
     }
     showProgress();
@@ -212,6 +212,13 @@ class CliObserver : public SearchObserver {
 };
 
 int Run(int argc, char** argv) {
+  // Ctrl-C stops the search like Escape in the app; the rows found so far
+  // are still written.
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+
   Options o;
   if (auto status = Parse(argc, argv, o)) return *status;
 
@@ -226,11 +233,6 @@ int Run(int argc, char** argv) {
     std::u16string key = StrNormalizeKey(*o.match);
     search.keep = [key](const std::u16string& block) { return StrIndexOf(key, StrNormalizeKey(block)) >= 0; };
   }
-
-  struct sigaction sa {};
-  sa.sa_handler = OnInterrupt;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
 
   std::optional<RowWriter> writer;
   if (!o.outputFile) writer.emplace(stdout, o.format);
