@@ -117,6 +117,13 @@ void TJwwData::BindImageDeleteNonGzFile() {
   }
 }
 
+void JwwDataFree(TJwwData& JW) {
+  JW.BindImageDeleteGzFile();
+  JW.BindImageDeleteNonGzFile();
+  JW.DataFree();
+  JW.BindImageInit();
+}
+
 namespace {
 
 // An image name taken from a drawing may only name a file directly inside

@@ -389,4 +389,8 @@ class TJwsData : public TJwBody {
   bool FileInBytes(const uint8_t* data, size_t size);
 };
 
+// The cleanup after every JWW file and at shutdown: the extracted image
+// files, then the model, then the image table.
+void JwwDataFree(TJwwData& JW);
+
 }  // namespace tarnwick
