@@ -1,0 +1,26 @@
+# A Debian package of what `cmake --install` puts in place: the desktop app,
+# the command-line tool, the menu entry, the icon and the drawing file types.
+#   cmake --build build && (cd build && cpack)
+set(CPACK_GENERATOR "DEB")
+set(CPACK_PACKAGE_NAME "tarnwick")
+set(CPACK_PACKAGE_VENDOR "Tarnwick")
+set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Finds the block definitions in JWW drawings and JWS figures")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Tarnwick reads JWW drawing files and JWS figure files, from a list of files or whole folder trees, and lists the block definitions they hold: file name, full path and block name. The rows can be searched by block name and saved as text or CSV. It comes as a Qt desktop app (tarnwick) and a command-line tool (tarnwick-cli).")
+set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Tarnwick developers <tarnwick@localhost>")
+set(CPACK_DEBIAN_PACKAGE_SECTION "graphics")
+set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+# Library dependencies are read from the binaries by dpkg-shlibdeps; Qt's
+# platform plugins are loaded at run time and named here.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+# Japanese glyphs for the window texts; the file types and the menu entry are
+# picked up by the triggers of shared-mime-info and desktop-file-utils.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, shared-mime-info, desktop-file-utils")
+
+include(CPack)

@@ -1,0 +1,110 @@
+#include "app/dialogs.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/qt_text.h"
+#include "search/engine.h"
+
+namespace tarnwick {
+
+namespace {
+
+// Qt's own dialogs speak English unless its translations are installed.
+void SetJapaneseLabels(QFileDialog& dialog, const QString& accept) {
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("場所:"));
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名:"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ファイルの種類:"));
+  dialog.setLabelText(QFileDialog::Accept, accept);
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+}
+
+bool AskYesNo(QWidget* parent, const QString& title, const QString& text, QMessageBox::Icon icon) {
+  QMessageBox box(icon, title, text, QMessageBox::NoButton, parent);
+  QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+  QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+  box.setDefaultButton(yes);
+  box.setEscapeButton(no);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
+}  // namespace
+
+QStringList Dialogs::openDrawings(QWidget* parent, const QString& folder) {
+  QFileDialog dialog(parent, QStringLiteral("開く"), folder);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  const QStringList filters{QStringLiteral("JWW Files(*.jww)"), QStringLiteral("JWS Files(*.jws)"),
+                            QStringLiteral("JW Files(*.jw*)")};
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(filters.first());
+  SetJapaneseLabels(dialog, QStringLiteral("開く"));
+  if (dialog.exec() != QDialog::Accepted) return {};
+  return dialog.selectedFiles();
+}
+
+QString Dialogs::chooseFolder(QWidget* parent, const QString& folder) {
+  QFileDialog dialog(parent, QStringLiteral("フォルダの選択"), folder);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly);
+  SetJapaneseLabels(dialog, QStringLiteral("選択"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first();
+}
+
+QString Dialogs::saveResults(QWidget* parent, const QString& folder, const QString& name) {
+  QFileDialog dialog(parent, QStringLiteral("名前を付けて保存"), folder);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  const QStringList filters{QStringLiteral("テキストファイル(*.txt)"), QStringLiteral("CSVファイル(*.csv)")};
+  dialog.setNameFilters(filters);
+  dialog.selectNameFilter(filters.first());
+  dialog.setDefaultSuffix(QStringLiteral("txt"));
+  // A name typed without an extension takes the one of the chosen filter.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, filters](const QString& filter) {
+    dialog.setDefaultSuffix(filter == filters[1] ? QStringLiteral("csv") : QStringLiteral("txt"));
+  });
+  // The replace prompt is asked here, in Japanese, and No goes back to the
+  // dialog.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  SetJapaneseLabels(dialog, QStringLiteral("保存"));
+  if (!name.isEmpty()) dialog.selectFile(name);
+  for (;;) {
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    const QString chosen = dialog.selectedFiles().first();
+    if (!QFileInfo::exists(chosen)) return chosen;
+    const QString text = QStringLiteral("%1 は既に存在します。\n上書きしますか？").arg(QFileInfo(chosen).fileName());
+    if (AskYesNo(parent, QStringLiteral("名前を付けて保存の確認"), text, QMessageBox::Warning)) return chosen;
+  }
+}
+
+bool Dialogs::confirm(QWidget* parent, const QString& text) {
+  return AskYesNo(parent, QStringLiteral("確認"), text, QMessageBox::Question);
+}
+
+void Dialogs::searchAborted(QWidget* parent) {
+  QMessageBox box(QMessageBox::Warning, ToQ(kAbortTitle), ToQ(kAbortMessage), QMessageBox::NoButton, parent);
+  QPushButton* stop = box.addButton(QStringLiteral("中止(&A)"), QMessageBox::AcceptRole);
+  box.setDefaultButton(stop);
+  box.setEscapeButton(stop);
+  box.exec();
+}
+
+void Dialogs::saveFailed(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, QStringLiteral("エラー"), text, QMessageBox::NoButton, parent);
+  box.setDefaultButton(box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole));
+  box.exec();
+}
+
+void Dialogs::showResults(QDialog& window) { window.exec(); }
+
+Dialogs& Dialogs::standard() {
+  static Dialogs dialogs;
+  return dialogs;
+}
+
+}  // namespace tarnwick

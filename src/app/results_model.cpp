@@ -1,0 +1,55 @@
+#include "app/results_model.h"
+
+#include "app/qt_text.h"
+
+namespace tarnwick {
+
+namespace {
+
+const char16_t* const kTitles[3] = {u"ファイル名", u"フルパスファイル名", u"定義ブロック名"};
+
+}  // namespace
+
+ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+int ResultsModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+int ResultsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
+
+QVariant ResultsModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= rowCount() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+  const SearchRow& row = rows_[static_cast<size_t>(index.row())];
+  switch (index.column()) {
+    case 0:
+      return ToQ(row.fileName);
+    case 1:
+      return ToQ(row.path);
+    case 2:
+      return ToQ(row.block);
+    default:
+      return {};
+  }
+}
+
+QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 3) return {};
+  return QString::fromUtf16(kTitles[section]);
+}
+
+void ResultsModel::setRows(std::vector<SearchRow> rows) {
+  beginResetModel();
+  rows_ = std::move(rows);
+  endResetModel();
+}
+
+void ResultsModel::appendRows(const std::vector<SearchRow>& rows) {
+  if (rows.empty()) return;
+  const int first = rowCount();
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
+  rows_.insert(rows_.end(), rows.begin(), rows.end());
+  endInsertRows();
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,66 @@
+// The results window: the grid of rows found, find-next by block name, and
+// saving the rows as tab-separated text or CSV.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "search/engine.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTableView;
+
+namespace tarnwick {
+
+class Dialogs;
+class ResultsModel;
+
+class TForm2 : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TForm2(Dialogs& dialogs, QWidget* parent = nullptr);
+  ~TForm2() override;
+
+  // The full path last chosen in the save dialog.
+  std::u16string TxtFileName;
+
+  ResultsModel& model() { return *model_; }
+  // The grid's current row, counted with the title row as row 0 (so the
+  // first result is row 1); 0 when there is none.
+  int currentRow() const;
+  void setCurrentRow(int row);
+
+  // A search fills the grid in three steps: beginResults empties it,
+  // appendRows adds each batch, endResults puts one blank row into a grid
+  // left empty and keeps the current row within the new rows.
+  void beginResults();
+  void appendRows(const std::vector<SearchRow>& rows);
+  void endResults();
+
+  std::array<int, 3> columnWidths() const;
+  void setColumnWidths(const std::array<int, 3>& widths);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void Button1Click();  // find the next row
+  void Button2Click();  // save
+  void Button3Click();  // close
+
+  Dialogs& dialogs_;
+  ResultsModel* model_;
+  QTableView* SG1;
+  QLineEdit* Edit1;
+  QPushButton* Button1;
+  QPushButton* Button2;
+  QPushButton* Button3;
+  int keptRow_ = 1;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,113 @@
+// Takes the pictures of the README: both pages of the main window and the
+// results window with rows, as PNG files.
+//
+//   tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER
+//
+// WORK_FOLDER stands for the executable's folder (settings, scratch folder).
+// The drawings are listed on the first page and searched from the second.
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+
+#include "app/app_font.h"
+#include "app/dialogs.h"
+#include "app/main_window.h"
+#include "app/qt_text.h"
+#include "app/results_window.h"
+
+namespace {
+
+void Settle(int ms = 300) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool Save(QWidget& w, const QString& file) {
+  const bool ok = w.grab().save(file, "PNG");
+  std::printf("%s %s\n", ok ? "wrote" : "could not write", qPrintable(file));
+  return ok;
+}
+
+class ShotDialogs : public tarnwick::Dialogs {
+ public:
+  explicit ShotDialogs(QString out) : out_(std::move(out)) {}
+
+  void showResults(QDialog& window) override {
+    // Wide enough for the whole paths, as a user would drag it.
+    if (auto* results = qobject_cast<tarnwick::TForm2*>(&window)) results->setColumnWidths({120, 320, 130});
+    window.resize(620, 406);
+    window.show();
+    Settle();
+    // Show the find at work: the first row holding 樹木 is current.
+    window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("樹木"));
+    window.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    Settle();
+    ok_ = Save(window, out_ + QStringLiteral("/results-window.png")) && ok_;
+    window.hide();
+    QApplication::quit();
+  }
+  bool ok_ = true;
+
+ private:
+  QString out_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER\n");
+    return 2;
+  }
+  const QString out = QString::fromLocal8Bit(argv[1]);
+  const QString work = QString::fromLocal8Bit(argv[2]);
+  const QString drawings = QString::fromLocal8Bit(argv[3]);
+  tarnwick::UseJapaneseFallbackFont();
+
+  ShotDialogs dialogs(out);
+  tarnwick::TForm1 window(work + QStringLiteral("/tarnwick"), &dialogs);
+  window.show();
+  Settle();
+
+  QStringList files;
+  for (QDirIterator it(drawings, {QStringLiteral("*.jww"), QStringLiteral("*.jws")}, QDir::Files,
+                       QDirIterator::Subdirectories);
+       it.hasNext();)
+    files.append(it.next());
+  std::sort(files.begin(), files.end());
+  std::vector<std::u16string> paths;
+  for (const QString& f : files) paths.push_back(tarnwick::PathFromQ(f));
+  window.AddDroppedPaths(paths);
+  window.findChild<QListWidget*>(QStringLiteral("ListBox1"))->setCurrentRow(1);
+
+  window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(drawings + QStringLiteral("/"));
+  window.findChild<QCheckBox*>(QStringLiteral("CheckBox1"))->setChecked(true);
+  window.findChild<QCheckBox*>(QStringLiteral("CheckBox2"))->setChecked(true);
+  window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(drawings + QStringLiteral("/部品/"));
+
+  Settle();
+  bool ok = Save(window, out + QStringLiteral("/main-window-files.png"));
+  window.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
+  Settle();
+  ok = Save(window, out + QStringLiteral("/main-window-folders.png")) && ok;
+
+  QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>(QStringLiteral("Button26"))->click(); });
+  QTimer::singleShot(60000, &app, [] {
+    std::fprintf(stderr, "the search did not end\n");
+    QApplication::exit(1);
+  });
+  if (app.exec() != 0) return 1;
+  return ok && dialogs.ok_ ? 0 : 1;
+}
