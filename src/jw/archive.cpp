@@ -159,44 +159,6 @@ std::u16string StrRemoveControls(const std::u16string& s) {
 
 bool IsFiniteDouble(double d) { return std::isfinite(d); }
 
-namespace {
-
-// The length head of a stored string: how many bytes follow and in which form.
-struct StringHead {
-  size_t bytes = 0;
-  bool wide = false;
-};
-
-StringHead ReadStringHead(ByteCursor& cur, bool& mojiEncode) {
-  StringHead h;
-  uint8_t len = 0;
-  if (cur.num(len) == 0) return h;
-  if (len != 255) {
-    h.bytes = len;
-    return h;
-  }
-  uint16_t w = 0;
-  cur.num(w);
-  if (w != 0xFFFE) {
-    h.bytes = w;
-    return h;
-  }
-  mojiEncode = true;
-  h.wide = true;
-  uint8_t c = 0;
-  cur.num(c);
-  size_t units = c;
-  if (c == 255) {
-    uint16_t c16 = 0;
-    cur.num(c16);
-    units = c16;
-  }
-  h.bytes = 2 * units;
-  return h;
-}
-
-}  // namespace
-
 std::u16string ReadCString(ByteCursor& cur, const ByteTextDecoder& decoder, bool& mojiEncode) {
   StringHead h = ReadStringHead(cur, mojiEncode);
   const uint8_t* p = cur.peek();
@@ -208,11 +170,6 @@ std::u16string ReadCStringClean(ByteCursor& cur, const ByteTextDecoder& decoder,
   std::u16string s = ReadCString(cur, decoder, mojiEncode);
   RemoveControlsInPlace(s);
   return s;
-}
-
-void SkipCString(ByteCursor& cur, bool& mojiEncode) {
-  StringHead h = ReadStringHead(cur, mojiEncode);
-  cur.advance(h.bytes);
 }
 
 int32_t ReadCount(ByteCursor& cur) {
@@ -260,7 +217,7 @@ std::string_view ReadNewClassName(ByteCursor& cur) {
 
 }  // namespace
 
-EntKind ReadEntityTag(ByteCursor& cur, ClassTagMap& map) {
+EntKind ReadEntityTagSlow(ByteCursor& cur, ClassTagMap& map) {
   uint16_t t = ReadTagWord(cur);
   if (t == 0xFFFF) {
     // ASCII names decode to themselves in the code page, and no other byte

@@ -61,11 +61,46 @@ std::u16string StrRemoveControls(const std::u16string& s);
 void RemoveControlsInPlace(std::u16string& s);
 bool IsFiniteDouble(double d);
 
+// The length head of a stored string: how many bytes follow and in which
+// form.  Sets mojiEncode when the string is stored as UTF-16.
+struct StringHead {
+  size_t bytes = 0;
+  bool wide = false;
+};
+
+inline StringHead ReadStringHead(ByteCursor& cur, bool& mojiEncode) {
+  StringHead h;
+  uint8_t len = 0;
+  if (cur.num(len) == 0) return h;
+  if (len != 255) {
+    h.bytes = len;
+    return h;
+  }
+  uint16_t w = 0;
+  cur.num(w);
+  if (w != 0xFFFE) {
+    h.bytes = w;
+    return h;
+  }
+  mojiEncode = true;
+  h.wide = true;
+  uint8_t c = 0;
+  cur.num(c);
+  size_t units = c;
+  if (c == 255) {
+    uint16_t c16 = 0;
+    cur.num(c16);
+    units = c16;
+  }
+  h.bytes = 2 * units;
+  return h;
+}
+
 // One stored string.  Sets mojiEncode when the string is stored as UTF-16.
 std::u16string ReadCString(ByteCursor& cur, const ByteTextDecoder& decoder, bool& mojiEncode);
 std::u16string ReadCStringClean(ByteCursor& cur, const ByteTextDecoder& decoder, bool& mojiEncode);
 // Consumes one stored string exactly as ReadCString does, decoding nothing.
-void SkipCString(ByteCursor& cur, bool& mojiEncode);
+inline void SkipCString(ByteCursor& cur, bool& mojiEncode) { cur.advance(ReadStringHead(cur, mojiEncode).bytes); }
 
 // An element count: a 16-bit word, or 0xFFFF and a 32-bit count.  The end of
 // the file inside a count is a read error.
@@ -91,7 +126,19 @@ inline constexpr size_t kMaxClassName = 2047;
 // One class tag of an entity list.  Returns the kind it names, or kKindNone
 // for a reference to no known class (nothing more is read for it).  A new
 // class whose name is not one of the seven entity classes is a read error.
-EntKind ReadEntityTag(ByteCursor& cur, ClassTagMap& map);
+EntKind ReadEntityTagSlow(ByteCursor& cur, ClassTagMap& map);
+inline EntKind ReadEntityTag(ByteCursor& cur, ClassTagMap& map) {
+  // Almost every tag is a short reference (0x8001 to 0xFFFE) to a class
+  // registered earlier; the rest take the long road.
+  if (cur.remaining() >= 2) {
+    const uint16_t t = LoadLE<uint16_t>(cur.peek());
+    if (t > 0x8000 && t != 0xFFFF) {
+      cur.advance(2);
+      return map.kindOf(int64_t(t) - 0x8000);
+    }
+  }
+  return ReadEntityTagSlow(cur, map);
+}
 // One class tag of the definition list: a new class is registered without a
 // kind; references are taken as the definition class.
 void ReadDefinitionTag(ByteCursor& cur, ClassTagMap& map);

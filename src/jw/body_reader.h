@@ -3,9 +3,10 @@
 //
 // One decoding routine per entity class feeds two kinds of sink: the model
 // sink fills a TJwwData/TJwsData field for field, the names sink keeps only
-// the definitions' names and decodes every entity into one scratch record per
-// class (texts are skipped, not decoded), so both consume exactly the same
-// bytes and list exactly the same names.
+// the definitions' names.  For the names sink the routines decode only the
+// fields that decide an entity's length, into one scratch record per class,
+// and pass texts over undecoded, so both consume exactly the same bytes and
+// list exactly the same names.
 #pragma once
 
 #include <cstddef>
@@ -106,68 +107,78 @@ struct ScratchList {
   void cut() {}
 };
 
-template <bool kTexts>
+// kFull: the model sink, which keeps every field and text.  The names sink
+// (kFull false) consumes exactly the same bytes but decodes only what decides
+// how many of them an entity takes, and passes its texts over undecoded.
+template <bool kFull>
 void ReadEntityText(BodyContext& c, std::u16string& s) {
-  if constexpr (kTexts)
+  if constexpr (kFull)
     s = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
   else
     SkipCString(c.cur, c.mojiEncode);
 }
 
-template <bool kTexts>
-void ReadBody(BodyContext& c, TEntJwwLine& r, double) {
-  ReadFixed(c.cur, r, c.version, true);
+// An unchecked read of one number into x (kFull), or past its bytes.
+template <bool kFull, class T>
+void ReadNumber(BodyContext& c, T& x) {
+  if constexpr (kFull)
+    c.cur.num(x);
+  else
+    c.cur.advance(sizeof(T));
 }
 
-template <bool kTexts>
-void ReadBody(BodyContext& c, TEntJwwEnko& r, double) {
-  ReadFixed(c.cur, r, c.version, true);
-}
-
-template <bool kTexts>
-void ReadBody(BodyContext& c, TEntJwwTen& r, double pointScale) {
-  ReadFixed(c.cur, r, c.version, true);
+// The extension of a point whose nPenStyle is 100 (unchecked); without it
+// the point gets nCode 0, radKaitenKaku 0 and dBairitsu pointScale.
+template <bool kFull>
+void ReadPointRest(BodyContext& c, TEntJwwTen& r, double pointScale) {
   if (r.att.nPenStyle == 100) {
-    ReadPointExtension(c.cur, r);
-  } else {
+    if constexpr (kFull)
+      ReadPointExtension(c.cur, r);
+    else
+      c.cur.advance(kPointExtensionSize);
+  } else if constexpr (kFull) {
     r.nCode = 0;
     r.radKaitenKaku = 0.0;
     r.dBairitsu = pointScale;
   }
 }
 
-template <bool kTexts>
-void ReadBody(BodyContext& c, TEntJwwMoji& r, double) {
-  ReadFixed(c.cur, r, c.version, true);
-  ReadEntityText<kTexts>(c, r.strFontName);
-  ReadEntityText<kTexts>(c, r.str);
-  RepairTextSizes(r);
+template <bool kFull>
+void ReadBody(BodyContext& c, TEntJwwLine& r, double) {
+  ReadFixed<kFull>(c.cur, r, c.version, true);
 }
 
-template <bool kTexts>
+template <bool kFull>
+void ReadBody(BodyContext& c, TEntJwwEnko& r, double) {
+  ReadFixed<kFull>(c.cur, r, c.version, true);
+}
+
+template <bool kFull>
+void ReadBody(BodyContext& c, TEntJwwTen& r, double pointScale) {
+  ReadFixed<kFull>(c.cur, r, c.version, true);
+  ReadPointRest<kFull>(c, r, pointScale);
+}
+
+template <bool kFull>
+void ReadBody(BodyContext& c, TEntJwwMoji& r, double) {
+  ReadFixed<kFull>(c.cur, r, c.version, true);
+  ReadEntityText<kFull>(c, r.strFontName);
+  ReadEntityText<kFull>(c, r.str);
+  if constexpr (kFull) RepairTextSizes(r);
+}
+
+template <bool kFull>
 void ReadBody(BodyContext& c, TEntJwwSolid& r, double) {
-  ReadFixed(c.cur, r, c.version, true);
+  ReadFixed<kFull>(c.cur, r, c.version, true);
   if (r.att.nPenColor == 10)
-    c.cur.num(r.Color);
-  else
+    ReadNumber<kFull>(c, r.Color);
+  else if constexpr (kFull)
     r.Color = 0;
 }
 
-template <bool kTexts>
+template <bool kFull>
 void ReadBody(BodyContext& c, TEntJwwBlock& r, double) {
-  ReadFixed(c.cur, r, c.version, true);
-}
-
-// A point inside a dimension; only the last of the four is a checked read.
-inline void ReadDimensionPoint(BodyContext& c, TEntJwwTen& t, bool checked) {
-  ReadFixed(c.cur, t, c.version, checked);
-  if (t.att.nPenStyle == 100) {
-    ReadPointExtension(c.cur, t);
-  } else {
-    t.nCode = 0;
-    t.radKaitenKaku = 0.0;
-    t.dBairitsu = 0.0;
-  }
+  ReadFixed<kFull>(c.cur, r, c.version, true);
 }
 
 inline void FillOldDimensionPoint(const TEntJwwAttr& att, TEntJwwTen& t) {
@@ -180,23 +191,28 @@ inline void FillOldDimensionPoint(const TEntJwwAttr& att, TEntJwwTen& t) {
   t.dBairitsu = 0.0;
 }
 
-template <bool kTexts>
+template <bool kFull>
 void ReadBody(BodyContext& c, TEntJwwSunpo& r, double) {
-  ReadEntAttr(c.cur, c.version, r.att);
-  ReadFixed(c.cur, r.Sen, c.version, false);
-  ReadFixed(c.cur, r.Moji, c.version, true);
-  ReadEntityText<kTexts>(c, r.Moji.strFontName);
-  ReadEntityText<kTexts>(c, r.Moji.str);
-  RepairTextSizes(r.Moji);
+  if constexpr (kFull)
+    ReadEntAttr(c.cur, c.version, r.att);
+  else
+    c.cur.advance(c.version >= kFirstWideAttrVersion ? kAttrSize : kAttrSize - 2);
+  ReadFixed<kFull>(c.cur, r.Sen, c.version, false);
+  ReadFixed<kFull>(c.cur, r.Moji, c.version, true);
+  ReadEntityText<kFull>(c, r.Moji.strFontName);
+  ReadEntityText<kFull>(c, r.Moji.str);
+  if constexpr (kFull) RepairTextSizes(r.Moji);
   if (c.version >= kFirstSxfDimensionVersion) {
-    c.cur.num(r.bSxfMode);
-    ReadFixed(c.cur, r.Ho1, c.version, false);
-    ReadFixed(c.cur, r.Ho2, c.version, false);
-    ReadDimensionPoint(c, r.Te1, false);
-    ReadDimensionPoint(c, r.Te2, false);
-    ReadDimensionPoint(c, r.Kt1, false);
-    ReadDimensionPoint(c, r.Kt2, true);
-  } else {
+    ReadNumber<kFull>(c, r.bSxfMode);
+    ReadFixed<kFull>(c.cur, r.Ho1, c.version, false);
+    ReadFixed<kFull>(c.cur, r.Ho2, c.version, false);
+    // Only the last of the four points is a checked read.
+    TEntJwwTen* const points[] = {&r.Te1, &r.Te2, &r.Kt1, &r.Kt2};
+    for (int i = 0; i < 4; ++i) {
+      ReadFixed<kFull>(c.cur, *points[i], c.version, i == 3);
+      ReadPointRest<kFull>(c, *points[i], 0.0);
+    }
+  } else if constexpr (kFull) {
     r.bSxfMode = 0;
     for (TEntJwwLine* h : {&r.Ho1, &r.Ho2}) {
       CopyEntAttr(r.att, h->att);
@@ -208,11 +224,11 @@ void ReadBody(BodyContext& c, TEntJwwSunpo& r, double) {
 
 // Stores one entity: its slot is taken first, and a failure while reading it
 // drops that entity alone (the slot is given back to the next one).
-template <bool kTexts, class List, class Slots>
+template <bool kFull, class List, class Slots>
 void StoreEntity(BodyContext& c, List& list, Slots& slots, int32_t kind) {
   auto& rec = slots.begin();
   try {
-    ReadBody<kTexts>(c, rec, list.pointScale);
+    ReadBody<kFull>(c, rec, list.pointScale);
     list.commit(kind, slots.last());
   } catch (const ReadError&) {
     slots.drop();
@@ -221,19 +237,19 @@ void StoreEntity(BodyContext& c, List& list, Slots& slots, int32_t kind) {
 
 // Reads n entities.  A tag that names no class is passed over without
 // counting; the end of the file at a tag ends the read.
-template <bool kTexts, class List>
+template <bool kFull, class List>
 void ReadEntityList(BodyContext& c, int32_t n, List& list) {
   for (int32_t k = 0; k < n;) {
     EntKind kind = ReadEntityTag(c.cur, c.tags);
     switch (kind) {
       case kKindNone: continue;
-      case kKindLine: StoreEntity<kTexts>(c, list, list.line, kind); break;
-      case kKindEnko: StoreEntity<kTexts>(c, list, list.enko, kind); break;
-      case kKindTen: StoreEntity<kTexts>(c, list, list.ten, kind); break;
-      case kKindMoji: StoreEntity<kTexts>(c, list, list.moji, kind); break;
-      case kKindSunpo: StoreEntity<kTexts>(c, list, list.sunpo, kind); break;
-      case kKindSolid: StoreEntity<kTexts>(c, list, list.solid, kind); break;
-      case kKindBlock: StoreEntity<kTexts>(c, list, list.block, kind); break;
+      case kKindLine: StoreEntity<kFull>(c, list, list.line, kind); break;
+      case kKindEnko: StoreEntity<kFull>(c, list, list.enko, kind); break;
+      case kKindTen: StoreEntity<kFull>(c, list, list.ten, kind); break;
+      case kKindMoji: StoreEntity<kFull>(c, list, list.moji, kind); break;
+      case kKindSunpo: StoreEntity<kFull>(c, list, list.sunpo, kind); break;
+      case kKindSolid: StoreEntity<kFull>(c, list, list.solid, kind); break;
+      case kKindBlock: StoreEntity<kFull>(c, list, list.block, kind); break;
     }
     ++k;
     c.tags.archiveIndex += 1;
@@ -243,7 +259,7 @@ void ReadEntityList(BodyContext& c, int32_t n, List& list) {
 // Fills the model's arrays.
 class ModelSink {
  public:
-  static constexpr bool kTexts = true;
+  static constexpr bool kFull = true;
 
   ModelSink(TJwBody& d, int32_t& n1, int32_t& n2) : d_(d), n1_(n1), n2_(n2) {}
 
@@ -300,7 +316,7 @@ class ModelSink {
 // Keeps the definitions' names and nothing else.
 class NamesSink {
  public:
-  static constexpr bool kTexts = false;
+  static constexpr bool kFull = false;
 
   explicit NamesSink(std::vector<std::u16string>& names) : names_(names) {}
 
@@ -327,7 +343,7 @@ void ReadDefinitions(BodyContext& c, Sink& sink) {
   for (int32_t i = 0; i < count; ++i) {
     ReadDefinitionTag(c.cur, c.tags);
     TEntJwwBlockDef& d = sink.definition(i);
-    ReadFixed(c.cur, d, c.version, true);
+    ReadFixed<Sink::kFull>(c.cur, d, c.version, true);
     if (d.dtime >= 0x80000000u) {
       c.cur.advance(8);  // a 64-bit time, not kept
       d.dtime = static_cast<uint32_t>(i) + 1;
@@ -337,7 +353,7 @@ void ReadDefinitions(BodyContext& c, Sink& sink) {
     if (!CountFits(n, c.cur.remaining(), kMinEntityBytes)) ThrowIoError();
     auto&& list = sink.beginDefinitionList(i, n);
     c.tags.archiveIndex += 1;
-    ReadEntityList<Sink::kTexts>(c, n, list);
+    ReadEntityList<Sink::kFull>(c, n, list);
     list.cut();
   }
 }
@@ -350,7 +366,7 @@ void ReadJwBody(BodyContext& c, Sink& sink) {
   sink.entityCount(count);
   if (!CountFits(count, c.cur.remaining(), kMinEntityBytes)) ThrowIoError();
   auto&& top = sink.beginTopList(count);
-  ReadEntityList<Sink::kTexts>(c, count, top);
+  ReadEntityList<Sink::kFull>(c, count, top);
   top.cut();
   ReadDefinitions(c, sink);
 }

@@ -67,12 +67,20 @@ class ByteCursor {
   // Reads one number.  A short delivery overwrites only the bytes that came;
   // the rest of x keeps what it held.  Returns the bytes delivered.
   template <class T>
-  size_t num(T& x) {
-    if (remaining() >= sizeof(T)) {
+  [[gnu::always_inline]] size_t num(T& x) {
+    if (remaining() >= sizeof(T)) [[likely]] {
       x = LoadLE<T>(p_);
       p_ += sizeof(T);
       return sizeof(T);
     }
+    return numAtEnd(x);
+  }
+
+ private:
+  // The end of the image inside a number: the bytes that came replace the
+  // low bytes of x.
+  template <class T>
+  [[gnu::noinline]] size_t numAtEnd(T& x) {
     uint8_t img[sizeof(T)];
     StoreLE<T>(img, x);
     size_t k = read(img, sizeof(T));
@@ -80,7 +88,6 @@ class ByteCursor {
     return k;
   }
 
- private:
   const uint8_t* begin_;
   const uint8_t* p_;
   const uint8_t* end_;

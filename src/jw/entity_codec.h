@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "jw/archive.h"
 #include "jw/cursor.h"
@@ -16,6 +17,10 @@ namespace tarnwick {
 
 inline constexpr int32_t kFirstWideAttrVersion = 351;
 inline constexpr int32_t kFirstSxfDimensionVersion = 420;
+// The attribute block from version 351 (13 bytes before), and the point
+// extension (nCode, radKaitenKaku, dBairitsu).
+inline constexpr size_t kAttrSize = 15;
+inline constexpr size_t kPointExtensionSize = 20;
 
 template <class F>
 void VisitFields(TEntJwwAttr& a, F&& f) {
@@ -90,7 +95,7 @@ template <> inline constexpr size_t kFixedSize<TEntJwwBlock> = 59;
 template <> inline constexpr size_t kFixedSize<TEntJwwBlockDef> = 27;
 
 template <class Rec>
-void DecodeImage(Rec& r, const uint8_t* p) {
+[[gnu::flatten]] inline void DecodeImage(Rec& r, const uint8_t* p) {
   VisitFields(r, [&p](auto& x) {
     using T = std::remove_reference_t<decltype(x)>;
     x = LoadLE<T>(p);
@@ -107,19 +112,34 @@ void EncodeImage(Rec& r, uint8_t* p) {
   });
 }
 
+// The fields of a fixed part that decide how many bytes follow it: a point's
+// nPenStyle (its extension), a solid's nPenColor (its colour) and a
+// definition's dtime (its 64-bit time).  They stand at the same offsets in
+// both layouts (dtime is the last field); n is the stored size.
+template <class Rec>
+inline void DecodeLengthFields(Rec& r, const uint8_t* p, size_t n) {
+  r.att.nPenStyle = p[4];
+  r.att.nPenColor = LoadLE<uint16_t>(p + 5);
+  if constexpr (std::is_same_v<Rec, TEntJwwBlockDef>) r.dtime = LoadLE<uint32_t>(p + n - 4);
+}
+
 // Reads the fixed part of rec in one request.  A checked read that delivers
 // no byte at all is a read error; a short delivery overwrites only the fields
-// (or parts of them) that came.
-template <class Rec>
-void ReadFixed(ByteCursor& cur, Rec& rec, int32_t version, bool checked) {
+// (or parts of them) that came.  With kAll false only the fields that decide
+// the entity's length are decoded (the names-only reader); the bytes
+// consumed are the same.
+template <bool kAll = true, class Rec>
+[[gnu::always_inline]] inline void ReadFixed(ByteCursor& cur, Rec& rec, int32_t version, bool checked) {
   constexpr size_t kNew = kFixedSize<Rec>;
   static_assert(kNew > 9);
   const bool old = version < kFirstWideAttrVersion;
   const size_t n = old ? kNew - 2 : kNew;
   const uint8_t* p = cur.peek();
   const size_t avail = cur.remaining();
-  if (avail >= n) {
-    if (!old) {
+  if (avail >= n) [[likely]] {
+    if constexpr (!kAll) {
+      DecodeLengthFields(rec, p, n);
+    } else if (!old) {
       DecodeImage(rec, p);
     } else {
       uint8_t img[kNew];

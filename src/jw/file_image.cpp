@@ -1,7 +1,12 @@
 #include "jw/file_image.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdlib>
 #include <fcntl.h>
+#include <new>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,7 +23,7 @@ struct Fd {
 
 }  // namespace
 
-LoadStatus FileImage::load(const std::string& path) {
+LoadStatus FileImage::load(const std::string& path, size_t maxBytes) {
   size_ = 0;
   Fd f;
   // O_NONBLOCK keeps open() from waiting on a FIFO that has no writer.
@@ -27,10 +32,13 @@ LoadStatus FileImage::load(const std::string& path) {
   struct stat st;
   if (::fstat(f.fd, &st) != 0) return LoadStatus::kUnreadable;
   if (!S_ISREG(st.st_mode)) return LoadStatus::kNotRegular;
-  size_t want = static_cast<size_t>(st.st_size);
+  size_t want = std::min(static_cast<size_t>(st.st_size), maxBytes);
   if (want > capacity_) {
-    buf_.reset(new uint8_t[want]);
-    capacity_ = want;
+    try {
+      reserve(want);
+    } catch (const std::bad_alloc&) {
+      return LoadStatus::kUnreadable;  // no room for it: the search goes on without it
+    }
   }
   size_t got = 0;
   while (got < want) {
@@ -44,6 +52,30 @@ LoadStatus FileImage::load(const std::string& path) {
   }
   size_ = got;
   return LoadStatus::kOk;
+}
+
+void FileImage::Free::operator()(uint8_t* p) const { std::free(p); }
+
+void FileImage::reserve(size_t n) {
+  if (n <= capacity_) return;
+  constexpr size_t kHugePage = size_t(2) << 20;
+  buf_.reset();
+  capacity_ = size_ = 0;
+  // Left uninitialised: the bytes are always read before they are used.
+  void* p = nullptr;
+  if (n >= kHugePage) {
+    if (n > SIZE_MAX - kHugePage) throw std::bad_alloc();
+    n = (n + kHugePage - 1) / kHugePage * kHugePage;
+    p = std::aligned_alloc(kHugePage, n);
+#ifdef MADV_HUGEPAGE
+    if (p) ::madvise(p, n, MADV_HUGEPAGE);  // a request; refused, it changes nothing
+#endif
+  } else {
+    p = std::malloc(n ? n : 1);
+  }
+  if (!p) throw std::bad_alloc();
+  buf_.reset(static_cast<uint8_t*>(p));
+  capacity_ = n;
 }
 
 void FileImage::trim(size_t keep) {

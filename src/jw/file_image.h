@@ -23,9 +23,17 @@ class FileImage {
   FileImage(const FileImage&) = delete;
   FileImage& operator=(const FileImage&) = delete;
 
-  // Reads the regular file at path (links followed).  Never blocks on a FIFO
-  // or device: those are refused unopened or unread.
-  LoadStatus load(const std::string& path);
+  // Reads the regular file at path (links followed), or its first maxBytes
+  // bytes.  Never blocks on a FIFO or device: those are refused unopened or
+  // unread.
+  LoadStatus load(const std::string& path, size_t maxBytes = SIZE_MAX);
+
+  // Sets aside room for files of up to n bytes.  Only the pages a file
+  // fills are ever touched, so a reader that reuses the buffer for many
+  // files of different sizes pays for each page once.  Room of 2 MiB or
+  // more is asked for in huge pages where the system offers them: one page
+  // fault per 2 MiB instead of 512.
+  void reserve(size_t n);
 
   const uint8_t* data() const { return buf_.get(); }
   size_t size() const { return size_; }
@@ -33,7 +41,10 @@ class FileImage {
   void trim(size_t keep);
 
  private:
-  std::unique_ptr<uint8_t[]> buf_;
+  struct Free {
+    void operator()(uint8_t* p) const;
+  };
+  std::unique_ptr<uint8_t[], Free> buf_;
   size_t capacity_ = 0;
   size_t size_ = 0;
 };

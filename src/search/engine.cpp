@@ -4,9 +4,8 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <deque>
-#include <memory>
 #include <mutex>
+#include <new>
 #include <stdexcept>
 #include <thread>
 
@@ -45,6 +44,9 @@ const char* FileOutcomeText(FileOutcome o) {
 }
 
 std::u16string CutAtFlag(const std::u16string& name, bool inSubfolder) {
+  // Upper-casing maps every code unit to one code unit, none of them to "@"
+  // and "@" to itself, so a name without "@" holds no flag.
+  if (name.find(u'@') == std::u16string::npos) return name;
   static const std::u16string kFlag = u"@@SFIGORGFLAG";
   const int32_t p = StrIndexOf(kFlag, StrUpper(name));
   if (p > 0 || (p == 0 && !inSubfolder)) return StrMid(name, 0, p);
@@ -93,14 +95,43 @@ struct Item {
   // Filled by the reader.
   LoadStatus load = LoadStatus::kOk;
   BlockNameList names;
-  bool done = false;
+
+  // Takes what the walk asked for from `from`; the result part keeps its
+  // memory for the next drawing.
+  void take(Item& from) {
+    kind = from.kind;
+    text.swap(from.text);
+    listIndex = from.listIndex;
+    inSubfolder = from.inSubfolder;
+    showFileStatus = from.showFileStatus;
+    format = from.format;
+  }
 };
 
+// A reader's buffer: room for every drawing of a usual size, set aside once;
+// a buffer grown past kMaxKeptImage for an unusually large drawing is not
+// kept.
+constexpr size_t kReservedImage = size_t(16) << 20;
+constexpr size_t kMaxKeptImage = size_t(64) << 20;
+
 void ReadItem(Item& item, FileImage& image, int codePage) {
-  item.load = image.load(NativePath(item.text));
-  if (item.load == LoadStatus::kOk) ReadBlockNames(image.data(), image.size(), item.format, item.names, codePage);
-  // A buffer grown for an unusually large drawing is not kept.
-  image.trim(size_t(64) << 20);
+  item.names.check = item.names.ok = false;
+  item.names.names.clear();
+  try {
+    image.reserve(kReservedImage);
+  } catch (const std::bad_alloc&) {
+    // load() asks for what the file needs.
+  }
+  try {
+    item.load = image.load(NativePath(item.text));
+    if (item.load == LoadStatus::kOk) ReadBlockNames(image.data(), image.size(), item.format, item.names, codePage);
+  } catch (const std::bad_alloc&) {
+    // Out of memory for this drawing alone: it is reported and the search goes on.
+    item.load = LoadStatus::kUnreadable;
+    item.names.check = item.names.ok = false;
+    item.names.names.clear();
+  }
+  image.trim(kMaxKeptImage);
 }
 
 // Turns items into reports and rows, in order, on the calling thread.
@@ -127,7 +158,7 @@ class Emitter {
     return !stop_;
   }
 
-  // Set by the producer when it saw the cancel flag itself.
+  // Set when the walk saw the cancel flag itself.
   void markAborted() {
     result_.aborted = true;
     stop_ = true;
@@ -160,10 +191,11 @@ class Emitter {
       else if (!item.names.ok)
         report.outcome = FileOutcome::kDamaged;
     }
-    rows_.clear();
     const std::u16string fileName = RowFileName(item.text);
-    for (const std::u16string& stored : item.names.names) {
-      std::u16string block = CutAtFlag(stored, item.inSubfolder);
+    size_t n = 0;
+    for (std::u16string& block : item.names.names) {
+      // The names are the item's own: each is cut in place.
+      if (block.find(u'@') != std::u16string::npos) block = CutAtFlag(block, item.inSubfolder);
       if (options_.keep && !options_.keep(block)) continue;
       if (options_.rowCap > 0 && result_.rowCount >= options_.rowCap) {
         result_.capReached = true;
@@ -171,19 +203,44 @@ class Emitter {
         break;
       }
       ++result_.rowCount;
-      rows_.push_back({fileName, item.text, std::move(block)});
+      SearchRow& row = rowAt(n++);
+      row.fileName = fileName;
+      row.path = item.text;
+      row.block = block;
     }
-    report.definitions = static_cast<int32_t>(rows_.size());
-    if (!rows_.empty()) observer_.rows(rows_);
+    keepRows(n);
+    report.definitions = static_cast<int32_t>(n);
+    if (n > 0) observer_.rows(rows_);
     observer_.file(report);
     // The entry stays highlighted when the cap ended the search on it.
     if (item.listIndex >= 0 && !result_.capReached) observer_.selectItem(item.listIndex, false);
   }
 
+  // Row i of the file being emitted.  The rows of the last file are reused,
+  // and rows no longer needed wait in spare_, so their texts keep their
+  // memory from file to file.
+  SearchRow& rowAt(size_t i) {
+    if (i == rows_.size()) {
+      if (spare_.empty()) {
+        rows_.emplace_back();
+      } else {
+        rows_.push_back(std::move(spare_.back()));
+        spare_.pop_back();
+      }
+    }
+    return rows_[i];
+  }
+  void keepRows(size_t n) {
+    while (rows_.size() > n) {
+      spare_.push_back(std::move(rows_.back()));
+      rows_.pop_back();
+    }
+  }
+
   const SearchOptions& options_;
   SearchObserver& observer_;
   SearchResult result_;
-  std::vector<SearchRow> rows_;
+  std::vector<SearchRow> rows_, spare_;
   bool stop_ = false;
 };
 
@@ -193,125 +250,159 @@ int JobCount(const SearchOptions& options) {
   return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
 }
 
-// Where the producer puts its items.  With one job everything happens inline
-// on the calling thread; with more, the producer (the walk over files and
-// folders) runs on a thread of its own, readers on N threads, and the
-// calling thread emits the finished items in order.
+// Where the walk puts its items.  With one job everything happens inline on
+// the calling thread.  With more, reader threads read the drawings while the
+// calling thread walks the files and folders and emits the finished items in
+// order.  At most `window` items are on their way at any time (pushed and not
+// yet emitted): the walk waits for the oldest one when the window is full, so
+// memory holds one file image per reader and the names of at most `window`
+// files.
 class Pipeline {
  public:
   Pipeline(const SearchOptions& options, Emitter& emitter) : options_(options), emitter_(emitter) {
     jobs_ = JobCount(options);
-    window_ = static_cast<size_t>(jobs_) * 4;
+    if (parallel()) ring_.resize(static_cast<size_t>(jobs_) * kItemsPerJob);
   }
+  ~Pipeline() { stopReaders(); }
+  Pipeline(const Pipeline&) = delete;
+  Pipeline& operator=(const Pipeline&) = delete;
 
   bool parallel() const { return jobs_ > 1; }
 
-  // Producer side.  False once the search must stop.
-  bool push(Item item) {
+  // The walk's side, on the calling thread.  False once the search must stop.
+  bool push(Item& item) {
     if (!parallel()) {
-      if (item.kind == Item::Kind::kDrawing) ReadItem(item, image_, options_.codePage);
-      return emitter_.emit(item);
+      inline_.take(item);
+      if (inline_.kind == Item::Kind::kDrawing) ReadItem(inline_, image_, options_.codePage);
+      return emitter_.emit(inline_);
     }
-    auto shared = std::make_shared<Item>(std::move(item));
-    std::unique_lock<std::mutex> lock(mu_);
-    spaceFree_.wait(lock, [&] { return stop_ || queue_.size() < window_; });
-    if (stop_) return false;
-    if (shared->kind == Item::Kind::kDrawing) {
-      work_.push_back(shared.get());
-      workReady_.notify_one();
-    } else {
-      shared->done = true;
+    if (!emitFinished(ring_.size() - 1)) return false;
+    const bool drawing = item.kind == Item::Kind::kDrawing;
+    Slot& slot = at(head_);
+    slot.item.take(item);
+    bool wake = false;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      slot.state = drawing ? State::kPending : State::kDone;
+      ++head_;
+      wake = drawing && idleReaders_ > 0;
     }
-    queue_.push_back(std::move(shared));
-    itemDone_.notify_all();
+    if (wake) workReady_.notify_one();
     return true;
   }
 
-  // True while the producer should go on; it polls this at its own checks.
-  bool producing() const {
-    if (!parallel()) return !emitter_.stopped();
-    std::lock_guard<std::mutex> lock(mu_);
-    return !stop_;
-  }
+  // True while the walk should go on.
+  bool producing() const { return !emitter_.stopped(); }
 
-  // Runs the producer to its end.
+  // Runs the walk, then emits what is still on its way.
   template <class Produce>
   void run(Produce&& produce) {
     if (!parallel()) {
       produce();
       return;
     }
-    std::vector<std::thread> readers;
-    for (int i = 0; i < jobs_; ++i) readers.emplace_back([this] { readerLoop(); });
-    std::thread producer([&] {
-      produce();
-      std::lock_guard<std::mutex> lock(mu_);
-      producerDone_ = true;
-      itemDone_.notify_all();
-    });
-    consume();
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      stop_ = true;
-    }
-    spaceFree_.notify_all();
-    workReady_.notify_all();
-    producer.join();
-    for (std::thread& t : readers) t.join();
+    for (int i = 0; i < jobs_; ++i) readers_.emplace_back([this] { readerLoop(); });
+    produce();
+    emitFinished(0);
+    stopReaders();
   }
 
  private:
+  static constexpr size_t kItemsPerJob = 16;
+  static constexpr uint64_t kNobody = ~uint64_t(0);
+
+  enum class State { kFree, kPending, kReading, kDone };
+  struct Slot {
+    Item item;
+    State state = State::kFree;
+  };
+
+  Slot& at(uint64_t seq) { return ring_[static_cast<size_t>(seq % ring_.size())]; }
+
+  // Emits the finished items at the front, in order; while more than `keep`
+  // items are on their way, waits for the oldest.  False once the emitter
+  // has stopped.
+  bool emitFinished(size_t keep) {
+    if (emitter_.stopped()) return false;
+    std::unique_lock<std::mutex> lock(mu_);
+    while (tail_ < head_) {
+      Slot& slot = at(tail_);
+      if (slot.state != State::kDone) {
+        if (head_ - tail_ <= keep) return true;
+        waitingFor_ = tail_;
+        itemDone_.wait(lock, [&] { return slot.state == State::kDone; });
+        waitingFor_ = kNobody;
+      }
+      // A finished slot is the calling thread's until it is pushed again.
+      lock.unlock();
+      const bool more = emitter_.emit(slot.item);
+      lock.lock();
+      slot.state = State::kFree;
+      ++tail_;
+      if (!more) return false;
+    }
+    return true;
+  }
+
   void readerLoop() {
     FileImage image;
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
-      workReady_.wait(lock, [&] { return stop_ || !work_.empty(); });
       if (stop_) return;
-      Item* item = work_.front();
-      work_.pop_front();
+      // The oldest item no reader has taken.
+      if (next_ < tail_) next_ = tail_;
+      while (next_ < head_ && at(next_).state != State::kPending) ++next_;
+      if (next_ == head_) {
+        ++idleReaders_;
+        workReady_.wait(lock);
+        --idleReaders_;
+        continue;
+      }
+      const uint64_t seq = next_++;
+      Slot& slot = at(seq);
+      slot.state = State::kReading;
       lock.unlock();
-      ReadItem(*item, image, options_.codePage);
+      ReadItem(slot.item, image, options_.codePage);
       lock.lock();
-      item->done = true;
-      itemDone_.notify_all();
+      slot.state = State::kDone;
+      if (seq == waitingFor_) itemDone_.notify_one();
     }
   }
 
-  void consume() {
-    std::unique_lock<std::mutex> lock(mu_);
-    for (;;) {
-      itemDone_.wait(lock, [&] { return (!queue_.empty() && queue_.front()->done) || (queue_.empty() && producerDone_); });
-      if (queue_.empty()) return;
-      std::shared_ptr<Item> item = std::move(queue_.front());
-      queue_.pop_front();
-      spaceFree_.notify_one();
-      lock.unlock();
-      bool more = emitter_.emit(*item);
-      lock.lock();
-      if (!more) return;
+  void stopReaders() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      stop_ = true;
     }
+    workReady_.notify_all();
+    for (std::thread& t : readers_) t.join();
+    readers_.clear();
   }
 
   const SearchOptions& options_;
   Emitter& emitter_;
   int jobs_ = 1;
-  size_t window_ = 4;
-  FileImage image_;  // the inline reader's buffer
+  // The inline reader's item and buffer, kept from file to file.
+  Item inline_;
+  FileImage image_;
 
-  mutable std::mutex mu_;
-  std::condition_variable spaceFree_, workReady_, itemDone_;
-  std::deque<std::shared_ptr<Item>> queue_;
-  std::deque<Item*> work_;
+  std::vector<Slot> ring_;
+  std::vector<std::thread> readers_;
+  std::mutex mu_;
+  std::condition_variable workReady_, itemDone_;
+  // Sequence numbers of items: head_ pushed, tail_ emitted, next_ where the
+  // readers look for work; slot seq lives at ring_[seq % size].
+  uint64_t head_ = 0, tail_ = 0, next_ = 0;
+  uint64_t waitingFor_ = kNobody;
+  int idleReaders_ = 0;
   bool stop_ = false;
-  bool producerDone_ = false;
 };
 
 // The walk shared by the searches: what a file list entry and a folder slot
 // contribute to the ordered stream of items.
 class Walk {
  public:
-  Walk(const SearchOptions& options, Pipeline& pipeline, Emitter& emitter)
-      : options_(options), pipeline_(pipeline), emitter_(emitter) {}
+  Walk(const SearchOptions& options, Pipeline& pipeline) : options_(options), pipeline_(pipeline) {}
 
   // True while the walk should go on; sees the cancel flag itself.
   bool go() {
@@ -328,7 +419,7 @@ class Walk {
     Item item;
     item.kind = Item::Kind::kStatus;
     item.text = text;
-    return pipeline_.push(std::move(item));
+    return pipeline_.push(item);
   }
 
   bool file(const std::u16string& path, int32_t listIndex, bool showStatus, bool inSubfolder) {
@@ -338,14 +429,14 @@ class Walk {
     item.showFileStatus = showStatus;
     item.inSubfolder = inSubfolder;
     item.kind = IsDrawingExt(path, item.format) ? Item::Kind::kDrawing : Item::Kind::kPassOver;
-    return pipeline_.push(std::move(item));
+    return pipeline_.push(item);
   }
 
   bool noFolder(const std::u16string& path) {
     Item item;
     item.kind = Item::Kind::kNoFolder;
     item.text = path;
-    return pipeline_.push(std::move(item));
+    return pipeline_.push(item);
   }
 
   // The drawings directly in dir (which ends with a separator).
@@ -384,7 +475,6 @@ class Walk {
  private:
   const SearchOptions& options_;
   Pipeline& pipeline_;
-  Emitter& emitter_;
   FileListing listing_;
   FolderTree tree_;
   bool aborted_ = false;
@@ -395,7 +485,7 @@ SearchResult RunSearch(const SearchOptions& options, SearchObserver& observer, c
                        Produce&& produce) {
   Emitter emitter(options, observer);
   Pipeline pipeline(options, emitter);
-  Walk walk(options, pipeline, emitter);
+  Walk walk(options, pipeline);
   pipeline.run([&] {
     produce(walk);
     walk.finish();
