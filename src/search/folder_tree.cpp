@@ -38,6 +38,9 @@ bool ReadSubFolders(const std::u16string& dir, std::vector<SubFolder>& out, cons
     if (Cancelled(cancel)) return false;
     const std::string_view raw(e->d_name);
     if (raw == "." || raw == "..") continue;
+    // Plain files and the like are known from the entry alone; folders,
+    // links and entries of unknown type are looked at.
+    if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
     struct stat st {};
     // Links are followed: a link to a folder is taken like a folder.
     if (fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
