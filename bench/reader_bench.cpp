@@ -122,6 +122,41 @@ Bytes MakeLibrary(int32_t version) {
   return Write(d);
 }
 
+// About a million entities of every kind, mostly lines, some 50 MB: the
+// drawing a full read must take well under a second.  Written entity by
+// entity, so the writer holds no list of a million entities.
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes MakeLarge(int64_t& entities) {
+  constexpr int kCount = 1'000'000;
+  BodyWriter body(700);
+  body.out().count(kCount);
+  for (int i = 0; i < kCount; ++i) {
+    const int r = i % 100;
+    body.entity(r < 80   ? MakeLine(i)
+                : r < 90 ? MakeArc(i)
+                : r < 95 ? MakeText(i)
+                : r < 97 ? MakeDimension(i)
+                : r < 98 ? MakeSolid(i)
+                : r < 99 ? MakeMarker(i)
+                         : MakeInsert(i));
+  }
+  std::vector<Definition> defs;
+  for (uint32_t n = 1; n <= 100; ++n) {
+    Definition def;
+    def.number = n;
+    def.name = Cp932(u"建具") + std::to_string(n);
+    def.entities = {MakeLine(0), MakeArc(1), MakeText(2)};
+    defs.push_back(std::move(def));
+  }
+  body.definitionList(defs);
+  entities = kCount + 300;
+  return Concat(JwwHeader(700), body.out().data());
+}
+
 void Report(benchmark::State& state, const Bytes& image, int64_t entities) {
   state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(image.size()));
   state.counters["entities"] =
@@ -174,7 +209,7 @@ void RegisterCase(const std::string& suffix, const Case& c) {
 
 void Register() {
   // Reserved up front: the benchmarks refer to the cases by address.
-  Cases().reserve(std::size(kKinds) * std::size(kVersions) + 2);
+  Cases().reserve(std::size(kKinds) * std::size(kVersions) + 3);
   for (const KindCase& kind : kKinds) {
     for (int32_t version : kVersions) {
       const bool jws = version == 420;  // one JWS case per kind: the same body after another header
@@ -186,6 +221,9 @@ void Register() {
     const Case& c = Cases().emplace_back(Case{MakeLibrary(version), false, 1000 * 20});
     RegisterCase("library/jww" + std::to_string(version), c);
   }
+  Case large;
+  large.image = MakeLarge(large.entities);
+  RegisterCase("large/jww700", Cases().emplace_back(std::move(large)));
 }
 
 }  // namespace
