@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <string>
 #include <unistd.h>
+#include <unordered_map>
 
 #include "jw/archive.h"
 #include "jw/body_reader.h"
@@ -166,8 +167,10 @@ void ReadImageSection(BodyContext& c, TJwBody& d) {
   }
 }
 
+// A node takes about 112 bytes: one node per 32 bytes of file keeps a tree
+// within a few times the drawing's size, and any drawing may have 65536.
 int32_t TreeLimitFor(size_t fileSize) {
-  size_t limit = std::max<size_t>(TJwBody::kMinTreeNodeLimit, fileSize);
+  size_t limit = std::max<size_t>(TJwBody::kMinTreeNodeLimit, fileSize / 32);
   return static_cast<int32_t>(std::min<size_t>(limit, TJwBody::kMaxTreeNodes));
 }
 
@@ -196,7 +199,8 @@ bool ReadBodyIntoModel(ByteCursor& cur, TJwBody& d, Header& h, bool imageStep, c
 
 bool TJwwData::FileCheck(const std::string& nativePath) const {
   FileImage image;
-  return image.load(nativePath) == LoadStatus::kOk && CheckJwwImage(image.data(), image.size());
+  // The check looks at the first 12 bytes only; a large file is not read whole.
+  return image.load(nativePath, 12) == LoadStatus::kOk && CheckJwwImage(image.data(), image.size());
 }
 
 bool TJwwData::FileCheck(const std::u16string& FName) const { return FileCheck(NativePath(FName)); }
@@ -226,7 +230,7 @@ bool TJwwData::FileIn(const std::u16string& FName) { return FileIn(NativePath(FN
 
 bool TJwsData::FileCheck(const std::string& nativePath) const {
   FileImage image;
-  return image.load(nativePath) == LoadStatus::kOk && CheckJwsImage(image.data(), image.size());
+  return image.load(nativePath, 204) == LoadStatus::kOk && CheckJwsImage(image.data(), image.size());
 }
 
 bool TJwsData::FileCheck(const std::u16string& FName) const { return FileCheck(NativePath(FName)); }
@@ -279,20 +283,32 @@ void TJwBody::MakeBlockTree() {
   const int32_t insertCount = std::min<int32_t>(EntBlockN, static_cast<int32_t>(EntBlock.size()));
   if (insertCount <= 0) return;
 
+  // The first definition of each number, found without scanning the list
+  // for every node.
+  std::unordered_map<uint32_t, int32_t> firstOf;
+  firstOf.reserve(static_cast<size_t>(std::max(defCount, 0)));
+  for (int32_t i = 0; i < defCount; ++i) firstOf.emplace(EntBlockDef[static_cast<size_t>(i)].nNumber, i);
+
+  // Every node holds a copy of its definition's name, so the names are
+  // bounded as well as the nodes: one long name over a big tree would
+  // otherwise take gigabytes.  False when the node's name does not fit.
+  const int32_t limit = std::max<int32_t>(TreeNodeLimit, 0);
+  const size_t nameLimit = static_cast<size_t>(limit) * kTreeNameUnitsPerNode;
+  size_t nameUnits = 0;
+  bool full = false;
   auto lookup = [&](TEntJwwBlockTree& node) {
-    for (int32_t i = 0; i < defCount; ++i) {
-      TEntJwwBlockDef& d = EntBlockDef[static_cast<size_t>(i)];
-      if (d.nNumber == node.no) {
-        node.defno = i;
-        node.name = d.strName;
-        d.ref_flag = true;
-        return;
-      }
-    }
+    auto it = firstOf.find(node.no);
+    if (it == firstOf.end()) return true;
+    TEntJwwBlockDef& d = EntBlockDef[static_cast<size_t>(it->second)];
+    if (d.strName.size() > nameLimit - nameUnits) return false;
+    nameUnits += d.strName.size();
+    node.defno = it->second;
+    node.name = d.strName;
+    d.ref_flag = true;
+    return true;
   };
 
-  const int32_t limit = std::max<int32_t>(TreeNodeLimit, 0);
-  for (int32_t j = 0; j < insertCount && EntBlockTreeN < limit; ++j) {
+  for (int32_t j = 0; j < insertCount && EntBlockTreeN < limit && !full; ++j) {
     const TEntJwwBlock& b = EntBlock[static_cast<size_t>(j)];
     const LocalMatrix m = MatrixOf(b);
     TEntJwwBlockTree node;
@@ -304,13 +320,16 @@ void TJwBody::MakeBlockTree() {
     node.x = b.DPKijunTen_x;
     node.y = b.DPKijunTen_y;
     node.r1 = m.m1, node.r2 = m.m2, node.r3 = m.m3, node.r4 = m.m4;
-    lookup(node);
+    if (!lookup(node)) {
+      full = true;
+      break;
+    }
     EntBlockTree.push_back(std::move(node));
     ++EntBlockTreeN;
   }
 
   // Breadth first: the list is its own queue.
-  for (int32_t k = 0; k < EntBlockTreeN && EntBlockTreeN < limit; ++k) {
+  for (int32_t k = 0; k < EntBlockTreeN && EntBlockTreeN < limit && !full; ++k) {
     const TEntJwwBlockTree p = EntBlockTree[static_cast<size_t>(k)];
     if (p.defno < 0 || p.level >= kMaxTreeLevel) continue;
     const TEntJwwBlockDef& d = EntBlockDef[static_cast<size_t>(p.defno)];
@@ -330,7 +349,10 @@ void TJwBody::MakeBlockTree() {
       node.r2 = p.r1 * m.m2 + p.r2 * m.m4;
       node.r3 = p.r3 * m.m1 + p.r4 * m.m3;
       node.r4 = p.r3 * m.m2 + p.r4 * m.m4;
-      lookup(node);
+      if (!lookup(node)) {
+        full = true;
+        break;
+      }
       EntBlockTree.push_back(std::move(node));
       ++EntBlockTreeN;
     }

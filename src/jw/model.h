@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -323,13 +324,15 @@ struct TJwBody {
   void BindImageInit();
   // Resolves the block inserts into EntBlockTree and marks the referenced
   // definitions.  Nodes deeper than kMaxTreeLevel are not expanded and
-  // expansion stops at TreeNodeLimit nodes, so a definition that inserts
-  // itself cannot make it run away.
+  // expansion stops at TreeNodeLimit nodes, or when the names copied into the
+  // nodes would pass kTreeNameUnitsPerNode code units per node of that limit,
+  // so a definition that inserts itself cannot make it run away.
   void MakeBlockTree();
 
   static constexpr int32_t kMaxTreeLevel = 32;
   static constexpr int32_t kMaxTreeNodes = 1'000'000;
   static constexpr int32_t kMinTreeNodeLimit = 65'536;
+  static constexpr size_t kTreeNameUnitsPerNode = 32;
 
  protected:
   void BodyInit();  // empties everything DataInit empties except the header and JWW tables
