@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "search/export.h"
+#include "support/file_size_limit.h"
 #include "support/tree_fixture.h"
 
 namespace tarnwick {
@@ -84,6 +85,24 @@ TEST_F(SaveFile, FailureKeepsTheExistingFileAndSaysWhy) {
   EXPECT_FALSE(error.empty());
   std::filesystem::permissions(root_ / "ro", std::filesystem::perms::owner_all);
   EXPECT_EQ("old", Slurp(target));
+}
+
+// A write that fails half-way (the disk full, say) leaves the old file as
+// it was and no temporary file beside it.
+TEST_F(SaveFile, WriteFailingHalfWayKeepsTheExistingFileAndLeavesNoTrace) {
+  const std::string target = put("old.txt", {'o', 'l', 'd'});
+  std::vector<SearchRow> rows(1000, SearchRow{u"a.jww", u"/p/a.jww", u"block"});
+  std::string error;
+  bool saved = true;
+  {
+    testing::FileSizeLimit limit(4096);
+    ASSERT_TRUE(limit.active());
+    saved = SaveTxtFile(PathText(target), rows, &error);
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_NE(std::string::npos, error.find("too large")) << error;
+  EXPECT_EQ("old", Slurp(target));
+  EXPECT_EQ(1, std::distance(std::filesystem::directory_iterator(root_), std::filesystem::directory_iterator()));
 }
 
 TEST_F(SaveFile, IntoAMissingFolderFailsAndCreatesNothing) {

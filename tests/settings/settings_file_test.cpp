@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/settings_file.h"
+#include "support/file_size_limit.h"
 #include "text/utf.h"
 
 namespace tarnwick {
@@ -147,6 +148,27 @@ TEST_F(SettingsOnDisk, FailedWriteKeepsTheOldSettings) {
   std::string content;
   in >> content;
   EXPECT_EQ("old", content);
+}
+
+TEST_F(SettingsOnDisk, WriteFailingHalfWayKeepsTheOldSettings) {
+  const fs::path file = dir_ / "tarnwick.dat";
+  std::ofstream(file) << "old";
+  SettingsData d;
+  for (int i = 0; i < 200; ++i) d.files.push_back(u"/srv/drawings/" + std::u16string(40, u'x'));
+  std::string error;
+  bool saved = true;
+  {
+    testing::FileSizeLimit limit(1024);
+    ASSERT_TRUE(limit.active());
+    saved = SaveSettingFile(PathText(file.string()), d, &error);
+  }
+  EXPECT_FALSE(saved);
+  EXPECT_FALSE(error.empty());
+  std::ifstream in(file);
+  std::string content;
+  in >> content;
+  EXPECT_EQ("old", content);
+  EXPECT_EQ(1, std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
 }
 
 TEST_F(SettingsOnDisk, LocationBesideTheProgramOrInTheUsersConfiguration) {
