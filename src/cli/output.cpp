@@ -56,6 +56,42 @@ void Json(std::string& out, const std::u16string& text) {
   out += '"';
 }
 
+// The file name and path of a TSV or CSV row, with the separator after them.
+void AppendHead(std::string& s, const SearchRow& r, OutputFormat format) {
+  if (format == OutputFormat::kTsv) {
+    // The path exactly as given, byte for byte.
+    s += NativePath(r.fileName);
+    s += '\t';
+    s += NativePath(r.path);
+    s += '\t';
+  } else {
+    Csv(s, NativePath(r.fileName));
+    s += ',';
+    Csv(s, NativePath(r.path));
+    s += ',';
+  }
+}
+
+// The block name of a TSV or CSV row and the line end.
+void AppendTail(std::string& s, const SearchRow& r, OutputFormat format) {
+  if (format == OutputFormat::kTsv)
+    s += ToUtf8(r.block);
+  else
+    Csv(s, ToUtf8(r.block));
+  s += '\n';
+}
+
+std::string JsonRow(const SearchRow& r) {
+  std::string s = "{\"file\": ";
+  Json(s, r.fileName);
+  s += ", \"path\": ";
+  Json(s, r.path);
+  s += ", \"block\": ";
+  Json(s, r.block);
+  s += '}';
+  return s;
+}
+
 }  // namespace
 
 RowWriter::RowWriter(std::FILE* out, OutputFormat format) : out_(out), format_(format) {
@@ -66,36 +102,30 @@ RowWriter::RowWriter(std::FILE* out, OutputFormat format) : out_(out), format_(f
 }
 
 std::string RowWriter::Format(const SearchRow& r, OutputFormat format) {
+  if (format == OutputFormat::kJson) return JsonRow(r);
   std::string s;
-  switch (format) {
-    case OutputFormat::kTsv:
-      // The path exactly as given, byte for byte.
-      s = NativePath(r.fileName) + '\t' + NativePath(r.path) + '\t' + ToUtf8(r.block) + '\n';
-      break;
-    case OutputFormat::kCsv:
-      Csv(s, NativePath(r.fileName));
-      s += ',';
-      Csv(s, NativePath(r.path));
-      s += ',';
-      Csv(s, ToUtf8(r.block));
-      s += '\n';
-      break;
-    case OutputFormat::kJson:
-      s = "{\"file\": ";
-      Json(s, r.fileName);
-      s += ", \"path\": ";
-      Json(s, r.path);
-      s += ", \"block\": ";
-      Json(s, r.block);
-      s += '}';
-      break;
-  }
+  AppendHead(s, r, format);
+  AppendTail(s, r, format);
   return s;
 }
 
 void RowWriter::row(const SearchRow& r) {
-  if (format_ == OutputFormat::kJson) put(rows_ == 0 ? "\n" : ",\n");
-  put(Format(r, format_));
+  if (format_ == OutputFormat::kJson) {
+    put(rows_ == 0 ? "\n" : ",\n");
+    put(JsonRow(r));
+  } else {
+    // The rows of one drawing come one after another: their common head is
+    // made once.
+    if (rows_ == 0 || r.path != path_ || r.fileName != fileName_) {
+      path_ = r.path;
+      fileName_ = r.fileName;
+      head_.clear();
+      AppendHead(head_, r, format_);
+    }
+    line_ = head_;
+    AppendTail(line_, r, format_);
+    put(line_);
+  }
   ++rows_;
 }
 

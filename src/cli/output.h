@@ -27,6 +27,9 @@ class RowWriter {
 
   std::FILE* out_;
   OutputFormat format_;
+  std::u16string fileName_, path_;  // of the last row
+  std::string head_;                // its file name and path as written
+  std::string line_;
   size_t rows_ = 0;
   bool failed_ = false;
 };

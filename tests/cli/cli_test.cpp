@@ -104,9 +104,13 @@ TEST_F(Cli, TabSeparatedRowsWithThePathAsGiven) {
 
 TEST_F(Cli, CsvAndJsonOnStandardOutput) {
   drawing("q.jww", {"say \"hi\"", "back\\slash"});
-  Outcome csv = run({"--format", "csv", "q.jww"});
+  drawing("r\".jww", {"z"});
+  Outcome csv = run({"--format", "csv", "q.jww", "r\".jww", "q.jww"});
   EXPECT_EQ(
       "\"file\",\"path\",\"block\"\n"
+      "\"q.jww\",\"q.jww\",\"say \"\"hi\"\"\"\n"
+      "\"q.jww\",\"q.jww\",\"back\\slash\"\n"
+      "\"r\"\".jww\",\"r\"\".jww\",\"z\"\n"
       "\"q.jww\",\"q.jww\",\"say \"\"hi\"\"\"\n"
       "\"q.jww\",\"q.jww\",\"back\\slash\"\n",
       csv.out);
