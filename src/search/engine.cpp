@@ -39,6 +39,7 @@ const char* FileOutcomeText(FileOutcome o) {
     case FileOutcome::kNotOfFormat: return "not a drawing of a supported version";
     case FileOutcome::kDamaged: return "damaged: read stopped part-way";
     case FileOutcome::kNoFolder: return "no such folder";
+    case FileOutcome::kUnlistable: return "cannot be listed";
   }
   return "";
 }

@@ -50,12 +50,15 @@ enum class FileOutcome {
   kNotOfFormat,   // refused by the file check (magic or version)
   kDamaged,       // read stopped part-way; the definitions found are listed
   kNoFolder,      // a folder entry or slot that names no folder
+  kUnlistable,    // a folder that exists but cannot be listed
 };
 
 struct FileReport {
   std::u16string path;
   FileOutcome outcome = FileOutcome::kRead;
   int32_t definitions = 0;  // rows the file gave before the cap
+  int error = 0;            // the errno behind the outcome, 0 when there is none
+  bool fromCache = false;   // the rows came from the cache; the file was not opened
 };
 
 const char* FileOutcomeText(FileOutcome o);
@@ -78,6 +81,8 @@ class SearchObserver {
   virtual void aborted() {}
 };
 
+class SearchCache;  // search/search_cache.h
+
 struct SearchOptions {
   int32_t rowCap = kDefaultRowCap;  // 0 or less: no cap
   int jobs = 0;                     // threads reading drawings; 0: one per hardware thread
@@ -87,6 +92,8 @@ struct SearchOptions {
   std::function<bool(const std::u16string& block)> keep;
   // Stands for the Escape key: the search stops at its next check once set.
   const std::atomic<bool>* cancel = nullptr;
+  // Earlier reads to reuse (the index); none: every drawing is read.
+  SearchCache* cache = nullptr;
 };
 
 struct SearchResult {
