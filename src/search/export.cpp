@@ -34,7 +34,11 @@ std::string CellText(const std::u16string& cell) {
     const std::string bytes = NativePath(cell);
     const std::u16string decoded =
         ByteTextDecoder::ForThread(932).decode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    if (decoded.find(u'\uFFFD') == std::u16string::npos && decoded.size() <= bytes.size()) return ToUtf8(decoded);
+    // U+FFFD marks bytes that are not code page 932; U+F8F0 to U+F8F3 are
+    // what the lone bytes A0 and FD to FF map to, which no Windows name holds.
+    const bool valid = std::none_of(decoded.begin(), decoded.end(),
+                                    [](char16_t c) { return c == u'\uFFFD' || (c >= 0xF8F0 && c <= 0xF8F3); });
+    if (valid) return ToUtf8(decoded);
   }
   return ToUtf8(cell);
 }
