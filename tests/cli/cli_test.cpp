@@ -14,6 +14,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 
 #include "support/tree_fixture.h"
 
@@ -531,6 +533,103 @@ TEST_F(Cli, VerboseNamesTheDefinitionCutByTheEndOfTheFile) {
                        "name of definition 2, listed as \"thir\""))
       << r.err;
   EXPECT_TRUE(run({"cut.jww"}).err.empty());
+}
+
+// What a terminal shows of output that went to it: "\r" goes back to the
+// start of the line, ESC [ K clears the rest of it.  Also collects the
+// progress texts drawn.
+std::vector<std::string> Screen(const std::string& raw, std::vector<std::string>* drawn = nullptr) {
+  std::vector<std::string> lines(1);
+  size_t col = 0;
+  std::string pending;  // text since the last "\r"
+  for (size_t i = 0; i < raw.size(); ++i) {
+    std::string& line = lines.back();
+    const char c = raw[i];
+    if (c == '\r') {
+      col = 0;
+      pending.clear();
+    } else if (c == '\n') {
+      lines.emplace_back();
+      col = 0;
+      pending.clear();
+    } else if (raw.compare(i, 3, "\033[K") == 0) {
+      line.resize(col);
+      if (drawn && !pending.empty()) drawn->push_back(pending);
+      i += 2;
+    } else {
+      if (col < line.size()) line[col] = c;
+      else line += c;
+      ++col;
+      pending += c;
+    }
+  }
+  return lines;
+}
+
+// Runs the tool with standard output and standard error on one terminal of
+// `columns` columns and returns everything written to it.
+std::string RunOnTerminal(const fs::path& dir, std::vector<std::string> args, int columns) {
+  struct winsize ws {};
+  ws.ws_col = static_cast<unsigned short>(columns);
+  ws.ws_row = 24;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+  if (pid < 0) return "forkpty failed";
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) _exit(127);
+    std::vector<char*> argv;
+    std::string exe = TARNWICK_CLI;
+    argv.push_back(exe.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    if (n > 0) out.append(buf, static_cast<size_t>(n));
+    else if (n < 0 && errno == EINTR) continue;
+    else break;  // EIO once the child has gone
+  }
+  ::close(master);
+  int ws2 = 0;
+  waitpid(pid, &ws2, 0);
+  return out;
+}
+
+TEST_F(Cli, ProgressLineOnATerminalNeverCutsARow) {
+  std::string expected;
+  const std::string deep(120, 'f');  // a folder name wider than the terminal
+  for (int d = 0; d < 40; ++d) {
+    const std::string dir = "t/" + (d % 2 ? deep + std::to_string(d) : "\xE5\x9B\xB3" + std::to_string(d));
+    for (int f = 0; f < 5; ++f) drawing(dir + "/f" + std::to_string(f) + ".jww", {"block-" + std::to_string(f)});
+  }
+  const std::string tsv = run({"-r", "t"}).out;
+  ASSERT_EQ(200, std::count(tsv.begin(), tsv.end(), '\n'));
+  for (const std::string& extra : {std::string("-j1"), std::string("-j4")}) {
+    const std::string raw = RunOnTerminal(root_, {extra, "-r", "t"}, 80);
+    std::vector<std::string> drawn;
+    std::vector<std::string> screen = Screen(raw, &drawn);
+    std::string shown;
+    for (const std::string& line : screen) shown += line + "\n";
+    // Every row whole, in order, and no progress left at the end.
+    EXPECT_EQ(tsv + "\n", shown) << extra;
+    ASSERT_FALSE(drawn.empty()) << "the progress line was never drawn";
+    EXPECT_EQ("0 files, 0 rows, 0 folders done; in t/", drawn.front());
+    bool namedFolder = false;
+    for (const std::string& text : drawn) {
+      namedFolder |= text.find("folders done; in ") != std::string::npos;
+      // Narrower than the terminal (wide characters count two), so it never wraps.
+      size_t columns = 0;
+      for (unsigned char c : text) columns += c < 0x80 ? 1 : (c >= 0xC0 ? 2 : 0);
+      EXPECT_LT(columns, 80u) << text;
+    }
+    EXPECT_TRUE(namedFolder);
+  }
+  // -q: no progress line at all.
+  EXPECT_EQ(std::string::npos, RunOnTerminal(root_, {"-q", "-r", "t"}, 80).find("\033[K"));
 }
 }  // namespace
 }  // namespace tarnwick
