@@ -112,7 +112,7 @@ std::vector<OptionSpec> MakeTable() {
          o.maxRows = static_cast<int32_t>(n);
          return std::string();
        }},
-      {"jobs", 'j', "N", "read drawings on N threads, 1 to 256 (default: all)",
+      {"jobs", 'j', "N", "read drawings on N threads, 1 to 64 (default: one\nper hardware thread, at most 64)",
        [](Options& o, V v, V typed) {
          long n = 0;
          if (!ParseCount(v, 1, 0x7FFFFFFF, n)) return "invalid number of jobs for " + typed + ": " + Quoted(v);

@@ -151,7 +151,7 @@ TEST_F(Cli, UsageErrorsNameTheOptionAsTypedAndExitWithTwo) {
       {{"--max-rows", "0", "a.jww"}, "invalid row count for --max-rows: '0'"},
       {{"-j", "x", "a.jww"}, "invalid number of jobs for -j: 'x'"},
       {{"-j", "0", "a.jww"}, "invalid number of jobs"},
-      {{"-j", "100000", "a.jww"}, "too many jobs for -j: 100000 (at most 256)"},
+      {{"-j", "100000", "a.jww"}, "too many jobs for -j: 100000 (at most 64)"},
       {{"--jobs=2147483647", "a.jww"}, "too many jobs for --jobs"},
       {{"-j", "99999999999999999999", "a.jww"}, "invalid number of jobs"},
       {{"--files-from", "missing.txt"}, "cannot read missing.txt: No such file or directory"},
