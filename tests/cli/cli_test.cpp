@@ -382,6 +382,12 @@ TEST_F(Cli, PathsThatCannotBeSearchedAreToldAndTheOthersSearched) {
       EXPECT_NE(std::string::npos, rows.find("d/b.jww")) << Join(args) << rows;
     }
   }
+  // When no path could be searched, an existing -o file is left alone.
+  put("kept.txt", {'o', 'l', 'd'});
+  Outcome none = run({"-o", "kept.txt", "missing.jww"});
+  EXPECT_EQ(2, none.status);
+  EXPECT_EQ("old", Slurp(root_ / "kept.txt"));
+  EXPECT_NE(std::string::npos, none.err.find("kept.txt not written")) << none.err;
   // An unreadable file named directly.
   if (!root) {
     drawing("secret.jww", {"s"});
