@@ -86,8 +86,9 @@ std::vector<OptionSpec> MakeTable() {
        "write the rows to FILE instead of standard output,\n"
        "in the format its extension names: .txt (tab-\n"
        "separated) or .csv (every field quoted, no header\n"
-       "line), UTF-8 with a BOM and CR LF; --format does not\n"
-       "apply; an existing file is replaced whole",
+       "line), UTF-8 with a BOM and CR LF; not with --format;\n"
+       "an existing file is replaced whole, a device or FIFO\n"
+       "written into",
        [](Options& o, V v, V typed) {
          const std::u16string name = PathText(v);
          if (!ExportFormatFor(name))
