@@ -535,6 +535,16 @@ void TForm1::SearchFinished(const SearchResult& result) {
   }
   if (!result.started) return;
   results_->endResults();
+  // The row cap ended the search: both windows say so.  A search that found
+  // nothing says so beside the one blank row of the table.
+  QString notice;
+  if (result.capReached) {
+    notice = QStringLiteral("検索結果が上限の %1 行に達したため、検索を打ち切りました").arg(result.rowCount);
+    SetStatus(notice);
+  } else if (result.rowCount == 0 && !result.aborted) {
+    SetStatus(QStringLiteral("ブロック定義は見つかりませんでした"));
+  }
+  results_->setNotice(notice);
   if (QWindow* mine = windowHandle()) {
     results_->winId();
     if (QWindow* theirs = results_->windowHandle()) theirs->setTransientParent(mine);
