@@ -39,8 +39,6 @@ namespace tarnwick {
 
 namespace {
 
-const char16_t kDeleteAllQuestion[] = u"ファイル一覧を全て削除します。よろしいですか？";
-
 bool FolderWritable(const std::u16string& folder) {
   return !folder.empty() && access(NativePath(folder).c_str(), W_OK) == 0;
 }
@@ -120,11 +118,11 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   auto* tab1 = new QWidget;
   tab1->setObjectName(QStringLiteral("TabSheet1"));
   BuildFilePage(tab1);
-  PageControl1->addTab(tab1, QStringLiteral("ファイル指定(&1)"));
+  PageControl1->addTab(tab1, tr("ファイル指定(&1)"));
   auto* tab2 = new QWidget;
   tab2->setObjectName(QStringLiteral("TabSheet2"));
   BuildFolderPage(tab2);
-  PageControl1->addTab(tab2, QStringLiteral("フォルダ指定(&2)"));
+  PageControl1->addTab(tab2, tr("フォルダ指定(&2)"));
   PageControl1->setCurrentIndex(0);
 
   QStatusBar* bar = statusBar();
@@ -144,7 +142,7 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   progress_->setTextVisible(false);
   progress_->hide();
   bar->addPermanentWidget(progress_);
-  SetStatus(ToQ(kStatusFilePage));
+  SetStatus(PageStatus(0));
 
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
@@ -183,7 +181,7 @@ void TForm1::BuildFilePage(QWidget* page) {
   panel3->setObjectName(QStringLiteral("Panel3"));
   auto* panel3Layout = new QHBoxLayout(panel3);
   panel3Layout->setContentsMargins(6, 2, 6, 2);
-  auto* label1 = new QLabel(QStringLiteral("検索するJWファイル名"), panel3);
+  auto* label1 = new QLabel(tr("検索するJWファイル名"), panel3);
   label1->setObjectName(QStringLiteral("Label1"));
   panel3Layout->addWidget(label1);
   panel3->setMinimumHeight(20);
@@ -202,11 +200,11 @@ void TForm1::BuildFilePage(QWidget* page) {
   panel1->setMinimumWidth(105);
   auto* buttons = new QVBoxLayout(panel1);
   buttons->setContentsMargins(8, 8, 8, 8);
-  Button1 = MakeButton(QStringLiteral("Button1"), QStringLiteral("追加(&A)"), panel1);
-  Button2 = MakeButton(QStringLiteral("Button2"), QStringLiteral("削除(&D)"), panel1);
-  Button3 = MakeButton(QStringLiteral("Button3"), QStringLiteral("全削除(&E)"), panel1);
-  Button4 = MakeButton(QStringLiteral("Button4"), QStringLiteral("検索(&S)"), panel1);
-  Button5 = MakeButton(QStringLiteral("Button5"), QStringLiteral("終了(&X)"), panel1);
+  Button1 = MakeButton(QStringLiteral("Button1"), tr("追加(&A)"), panel1);
+  Button2 = MakeButton(QStringLiteral("Button2"), tr("削除(&D)"), panel1);
+  Button3 = MakeButton(QStringLiteral("Button3"), tr("全削除(&E)"), panel1);
+  Button4 = MakeButton(QStringLiteral("Button4"), tr("検索(&S)"), panel1);
+  Button5 = MakeButton(QStringLiteral("Button5"), tr("終了(&X)"), panel1);
   for (QPushButton* b : {Button1, Button2, Button3, Button5}) b->setMinimumHeight(30);
   Button4->setMinimumHeight(49);
   buttons->addWidget(Button1);
@@ -236,19 +234,19 @@ void TForm1::BuildFolderPage(QWidget* page) {
   // CheckBox(2n) "サブフォルダも検索".  Created row by row, so the tab order
   // runs across each row, then down.
   for (int n = 1; n <= kSlotCount; ++n) {
-    auto* search = new QCheckBox(QStringLiteral("検索"), panel5);
+    auto* search = new QCheckBox(tr("検索"), panel5);
     search->setObjectName(QStringLiteral("CheckBox%1").arg(2 * n - 1));
     auto* edit = new QLineEdit(panel5);
     edit->setObjectName(QStringLiteral("Edit%1").arg(n));
     edit->setMinimumWidth(321);
     // Files dropped on the page go to the file list, not into an edit.
     edit->setAcceptDrops(false);
-    auto* browse = MakeButton(QStringLiteral("Button%1").arg(n + 5), QStringLiteral("参照"), panel5);
+    auto* browse = MakeButton(QStringLiteral("Button%1").arg(n + 5), tr("参照"), panel5);
     browse->setProperty("Tag", n);
     browse->setMinimumWidth(41);
     browse->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(browse, &QPushButton::clicked, this, &TForm1::Button6Click);
-    auto* subfolders = new QCheckBox(QStringLiteral("サブフォルダも検索"), panel5);
+    auto* subfolders = new QCheckBox(tr("サブフォルダも検索"), panel5);
     subfolders->setObjectName(QStringLiteral("CheckBox%1").arg(2 * n));
     grid->addWidget(search, n - 1, 0);
     grid->addWidget(edit, n - 1, 1);
@@ -265,8 +263,8 @@ void TForm1::BuildFolderPage(QWidget* page) {
   panel4->setMinimumHeight(34);
   auto* row = new QHBoxLayout(panel4);
   row->setContentsMargins(8, 4, 8, 4);
-  Button26 = MakeButton(QStringLiteral("Button26"), QStringLiteral("検索(&S)"), panel4);
-  Button27 = MakeButton(QStringLiteral("Button27"), QStringLiteral("終了(&X)"), panel4);
+  Button26 = MakeButton(QStringLiteral("Button26"), tr("検索(&S)"), panel4);
+  Button27 = MakeButton(QStringLiteral("Button27"), tr("終了(&X)"), panel4);
   row->addStretch(1);
   row->addWidget(Button26);
   row->addWidget(Button27);
@@ -439,7 +437,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-  if (dialogs_.confirm(this, QString::fromUtf16(kDeleteAllQuestion))) ListBox1->clear();
+  if (dialogs_.confirm(this, tr("ファイル一覧を全て削除します。よろしいですか？"))) ListBox1->clear();
 }
 
 void TForm1::Button5Click() { close(); }
@@ -459,7 +457,13 @@ void TForm1::Button6Click() {
   edit->setText(ToQ(IncludeTrailingDelim(PathFromQ(chosen))));
 }
 
-void TForm1::PageControl1Change(int index) { SetStatus(ToQ(index == 0 ? kStatusFilePage : kStatusFolderPage)); }
+void TForm1::PageControl1Change(int index) { SetStatus(PageStatus(index)); }
+
+// What to do on a page, shown while no search runs.
+QString TForm1::PageStatus(int page) const {
+  return page == 0 ? tr("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい")
+                   : tr("検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい");
+}
 
 // ---- the searches ----
 
@@ -539,10 +543,10 @@ void TForm1::SearchFinished(const SearchResult& result) {
   // nothing says so beside the one blank row of the table.
   QString notice;
   if (result.capReached) {
-    notice = QStringLiteral("検索結果が上限の %1 行に達したため、検索を打ち切りました").arg(result.rowCount);
+    notice = tr("検索結果が上限の %1 行に達したため、検索を打ち切りました").arg(result.rowCount);
     SetStatus(notice);
   } else if (result.rowCount == 0 && !result.aborted) {
-    SetStatus(QStringLiteral("ブロック定義は見つかりませんでした"));
+    SetStatus(tr("ブロック定義は見つかりませんでした"));
   }
   results_->setNotice(notice);
   if (QWindow* mine = windowHandle()) {

@@ -89,6 +89,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* SlotCheckBox(int number) const;
   QLineEdit* SlotEdit(int number) const;
   void SetStatus(const QString& text);
+  QString PageStatus(int page) const;
 
   using Search = std::function<SearchResult(const SearchOptions&, SearchObserver&)>;
   void StartSearch(Search search, int fileCount);

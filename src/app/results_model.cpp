@@ -7,7 +7,9 @@ namespace tarnwick {
 
 namespace {
 
-const char16_t* const kTitles[3] = {u"ファイル名", u"フルパスファイル名", u"定義ブロック名"};
+const char* const kTitles[3] = {QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "ファイル名"),
+                                QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "フルパスファイル名"),
+                                QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "定義ブロック名")};
 
 }  // namespace
 
@@ -39,7 +41,7 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
   // The first click on a title sorts upwards, the next one reverses.
   if (role == Qt::InitialSortOrderRole) return static_cast<int>(Qt::AscendingOrder);
   if (role != Qt::DisplayRole) return {};
-  return QString::fromUtf16(kTitles[section]);
+  return tr(kTitles[section]);
 }
 
 void ResultsModel::setRows(std::vector<SearchRow> rows) {

@@ -27,7 +27,7 @@ constexpr std::array<int, 3> kDesignedColumnWidths{136, 261, 120};
 
 TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
   setObjectName(QStringLiteral("TForm2"));
-  setWindowTitle(QStringLiteral("検索結果"));
+  setWindowTitle(tr("検索結果"));
   setSizeGripEnabled(false);
 
   auto* layout = new QVBoxLayout(this);
@@ -68,19 +68,19 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   panel->setObjectName(QStringLiteral("Panel1"));
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(8, 4, 8, 4);
-  auto* label = new QLabel(QStringLiteral("ブロック名："), panel);
+  auto* label = new QLabel(tr("ブロック名："), panel);
   label->setObjectName(QStringLiteral("Label1"));
   Edit1 = new QLineEdit(panel);
   Edit1->setObjectName(QStringLiteral("Edit1"));
   Edit1->setMinimumWidth(161);
   label->setBuddy(Edit1);
-  Button1 = new QPushButton(QStringLiteral("検索(&F)"), panel);
+  Button1 = new QPushButton(tr("検索(&F)"), panel);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setDefault(true);
-  Button2 = new QPushButton(QStringLiteral("保存(&S)"), panel);
+  Button2 = new QPushButton(tr("保存(&S)"), panel);
   Button2->setObjectName(QStringLiteral("Button2"));
   Button2->setAutoDefault(false);
-  Button3 = new QPushButton(QStringLiteral("閉じる(&C)"), panel);
+  Button3 = new QPushButton(tr("閉じる(&C)"), panel);
   Button3->setObjectName(QStringLiteral("Button3"));
   Button3->setAutoDefault(false);
   row->addWidget(label);
@@ -99,6 +99,7 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   notice_->setTextFormat(Qt::PlainText);
   notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   status->addWidget(notice_, 1);
+  notice_->hide();
   layout->addWidget(status);
 
   setTabOrder(Edit1, Button1);
@@ -163,7 +164,10 @@ void TForm2::endResults() {
   setCurrentRow(std::min(keptRow_, sorted_->rowCount()));
 }
 
-void TForm2::setNotice(const QString& text) { notice_->setText(text); }
+void TForm2::setNotice(const QString& text) {
+  notice_->setText(text);
+  notice_->setVisible(!text.isEmpty());
+}
 
 QString TForm2::notice() const { return notice_->text(); }
 
@@ -213,7 +217,7 @@ void TForm2::Button2Click() {
   TxtFileName = fn;
   if (!saved) {
     dialogs_.saveFailed(
-        this, QStringLiteral("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
+        this, tr("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
   }
 }
 
