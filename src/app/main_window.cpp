@@ -79,7 +79,7 @@ class TForm1::ViewObserver : public SearchObserver {
  public:
   explicit ViewObserver(TForm1& w) : w_(w) {}
 
-  void status(const std::u16string& text) override { w_.SetStatus(ToQ(text)); }
+  void status(StatusKind kind, const std::u16string& path) override { w_.SetStatus(w_.StatusText(kind, path)); }
   void clearSelection() override { w_.ListBox1->clearSelection(); }
   void selectItem(int32_t index, bool selected) override {
     QListWidgetItem* item = w_.ListBox1->item(index);
@@ -458,6 +458,19 @@ void TForm1::Button6Click() {
 }
 
 void TForm1::PageControl1Change(int index) { SetStatus(PageStatus(index)); }
+
+// The engine's status events in words.
+QString TForm1::StatusText(StatusKind kind, const std::u16string& path) const {
+  switch (kind) {
+    case StatusKind::kFilePage: return PageStatus(0);
+    case StatusKind::kFolderPage: return PageStatus(1);
+    case StatusKind::kSearching: return tr("検索中");
+    case StatusKind::kFile: return tr("ファイル【%1】検索中").arg(ToQ(path));
+    case StatusKind::kFolder: return tr("フォルダ【%1】検索中").arg(ToQ(path));
+    case StatusKind::kNone: break;
+  }
+  return QString();
+}
 
 // What to do on a page, shown while no search runs.
 QString TForm1::PageStatus(int page) const {

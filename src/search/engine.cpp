@@ -26,16 +26,6 @@
 
 namespace tarnwick {
 
-const std::u16string kStatusFilePage =
-    u"[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい";
-const std::u16string kStatusFolderPage = u"検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい";
-const std::u16string kStatusSearching = u"検索中";
-const std::u16string kAbortMessage = u"[ESC]キーを押しましたので検索を中断します";
-const std::u16string kAbortTitle = u"警告";
-
-std::u16string FileStatus(const std::u16string& path) { return u"ファイル【" + path + u"】検索中"; }
-std::u16string FolderStatus(const std::u16string& folder) { return u"フォルダ【" + folder + u"】検索中"; }
-
 const char* FileOutcomeText(FileOutcome o) {
   switch (o) {
     case FileOutcome::kRead: return "read";
@@ -91,11 +81,12 @@ bool IsDrawingName(const std::u16string& name) {
   return IsDrawingExt(name, format);
 }
 
-// One step of a search, in search order: a status text, a drawing to read,
+// One step of a search, in search order: a status event, a drawing to read,
 // or a report of something passed over.
 struct Item {
   enum class Kind { kStatus, kDrawing, kReport } kind = Kind::kStatus;
-  std::u16string text;  // the status text, or the path as shown
+  std::u16string text;  // the path as shown (of a status event too)
+  StatusKind status = StatusKind::kNone;
   std::string native;   // a drawing's path as the system takes it
   int32_t listIndex = -1;
   bool inSubfolder = false;
@@ -117,6 +108,7 @@ struct Item {
   void take(Item& from) {
     kind = from.kind;
     text.swap(from.text);
+    status = from.status;
     native.swap(from.native);
     listIndex = from.listIndex;
     inSubfolder = from.inSubfolder;
@@ -323,7 +315,7 @@ class Emitter {
       return false;
     }
     switch (item.kind) {
-      case Item::Kind::kStatus: observer_.status(item.text); break;
+      case Item::Kind::kStatus: observer_.status(item.status, item.text); break;
       case Item::Kind::kReport: observer_.file({item.text, item.outcome, 0, item.error, false}); break;
       case Item::Kind::kDrawing: emitDrawing(item); break;
     }
@@ -337,9 +329,9 @@ class Emitter {
   }
   bool stopped() const { return stop_; }
 
-  SearchResult finish(const std::u16string& finalStatus) {
+  SearchResult finish(StatusKind finalStatus) {
     if (result_.aborted) observer_.aborted();
-    observer_.status(finalStatus);
+    observer_.status(finalStatus, {});
     return result_;
   }
 
@@ -348,7 +340,7 @@ class Emitter {
  private:
   void emitDrawing(Item& item) {
     if (item.listIndex >= 0) observer_.selectItem(item.listIndex, true);
-    if (item.showFileStatus) observer_.status(FileStatus(item.text));
+    if (item.showFileStatus) observer_.status(StatusKind::kFile, item.text);
     ++result_.filesRead;
     FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
     const std::u16string fileName = RowFileName(item.text);
@@ -669,10 +661,11 @@ class Walk {
   }
   bool aborted() const { return aborted_; }
 
-  bool status(const std::u16string& text) {
+  bool status(StatusKind kind, const std::u16string& path) {
     Item item;
     item.kind = Item::Kind::kStatus;
-    item.text = text;
+    item.status = kind;
+    item.text = path;
     return pipeline_.push(item);
   }
 
@@ -717,7 +710,7 @@ class Walk {
     if (!S_ISDIR(st.st_mode)) return report(std::move(dir), FileOutcome::kNoFolder, ENOTDIR);
     dir = IncludeTrailingDelim(dir);
     if (native.empty() || native.back() != '/') native += '/';
-    if (!status(FolderStatus(dir))) return false;
+    if (!status(StatusKind::kFolder, dir)) return false;
 
     struct Node {
       std::string native;
@@ -784,7 +777,7 @@ class Walk {
 };
 
 template <class Produce>
-SearchResult RunSearch(const SearchOptions& options, SearchObserver& observer, const std::u16string& finalStatus,
+SearchResult RunSearch(const SearchOptions& options, SearchObserver& observer, StatusKind finalStatus,
                        Produce&& produce) {
   Emitter emitter(options, observer);
   {
@@ -804,7 +797,7 @@ SearchResult SearchFileList(const std::vector<std::u16string>& items, const Sear
                             SearchObserver& observer) {
   if (items.empty()) return SearchResult{};
   observer.clearSelection();
-  return RunSearch(options, observer, kStatusFilePage, [&](Walk& walk) {
+  return RunSearch(options, observer, StatusKind::kFilePage, [&](Walk& walk) {
     for (size_t k = 0; k < items.size(); ++k) {
       if (!walk.go()) return;
       if (!walk.file(items[k], NativePath(items[k]), static_cast<int32_t>(k), false)) return;
@@ -814,8 +807,8 @@ SearchResult SearchFileList(const std::vector<std::u16string>& items, const Sear
 
 SearchResult SearchFolders(const std::vector<FolderSlot>& slots, const SearchOptions& options,
                            SearchObserver& observer) {
-  observer.status(kStatusSearching);
-  return RunSearch(options, observer, kStatusFolderPage, [&](Walk& walk) {
+  observer.status(StatusKind::kSearching, {});
+  return RunSearch(options, observer, StatusKind::kFolderPage, [&](Walk& walk) {
     for (const FolderSlot& slot : slots) {
       if (!walk.go()) return;
       if (!slot.search) continue;
@@ -826,7 +819,7 @@ SearchResult SearchFolders(const std::vector<FolderSlot>& slots, const SearchOpt
 
 SearchResult SearchEntries(const std::vector<SearchEntry>& entries, const SearchOptions& options,
                            SearchObserver& observer) {
-  return RunSearch(options, observer, u"", [&](Walk& walk) {
+  return RunSearch(options, observer, StatusKind::kNone, [&](Walk& walk) {
     for (const SearchEntry& e : entries) {
       if (!walk.go()) return;
       bool more = e.folder ? walk.folder(e.path, e.subfolders) : walk.file(e.path, NativePath(e.path), -1, false);

@@ -2,7 +2,7 @@
 // order.  The command-line tool and the desktop app are shells over it.
 //
 // Drawings are read and decoded on several threads, but everything the
-// engine reports (rows, status texts, list selection, per-file outcomes)
+// engine reports (rows, status events, list selection, per-file outcomes)
 // reaches the observer on the calling thread in exactly the order of a
 // one-file-at-a-time search, and the row cap and the cancel flag act at the
 // same places in that order.
@@ -71,12 +71,24 @@ struct FileReport {
 
 const char* FileOutcomeText(FileOutcome o);
 
+// What the status line shows, as an event: the shell (the app, the command
+// line) words it in its own language.
+enum class StatusKind {
+  kFilePage,    // a file-list search has ended: how to search the file list
+  kFolderPage,  // a folder search has ended: how to search folders
+  kSearching,   // a folder search has begun
+  kFile,        // reading the drawing at the event's path
+  kFolder,      // searching the folder at the event's path
+  kNone,        // a search of given entries has ended: nothing to show
+};
+
 // Receives what a search reports, always on the thread that runs the search.
 class SearchObserver {
  public:
   virtual ~SearchObserver() = default;
-  // The status text of the window.
-  virtual void status(const std::u16string&) {}
+  // The status line; path is the file or folder of kFile and kFolder,
+  // empty for the others.
+  virtual void status(StatusKind /*kind*/, const std::u16string& /*path*/) {}
   // File-list searches highlight the entry being read.
   virtual void clearSelection() {}
   virtual void selectItem(int32_t /*index*/, bool /*selected*/) {}
@@ -85,7 +97,7 @@ class SearchObserver {
   // Every file the search took or passed over.
   virtual void file(const FileReport&) {}
   // The search stopped because the cancel flag was set; called once, before
-  // the final status text.
+  // the final status event.
   virtual void aborted() {}
 };
 
@@ -135,14 +147,5 @@ std::u16string CutAtFlag(const std::u16string& name, bool inSubfolder = false);
 
 // The file name part of a path: everything after its last separator.
 std::u16string RowFileName(const std::u16string& path);
-
-// Status texts.
-extern const std::u16string kStatusFilePage;
-extern const std::u16string kStatusFolderPage;
-extern const std::u16string kStatusSearching;
-extern const std::u16string kAbortMessage;
-extern const std::u16string kAbortTitle;
-std::u16string FileStatus(const std::u16string& path);
-std::u16string FolderStatus(const std::u16string& folder);
 
 }  // namespace tarnwick

@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QMessageBox>
 #include <QProcess>
 #include <QRegularExpression>
@@ -169,6 +170,17 @@ class LanguageTest : public QObject {
       texts += ShownTexts(main);
     }
     texts += ShownTexts(results);
+
+    // The engine's status event at the end of a search, worded by the
+    // window.
+    WriteDrawing(tmp.filePath("a.jww"), {u"A"});
+    main.AddDroppedPaths({U(tmp.filePath("a.jww"))});
+    pages->setCurrentIndex(0);
+    Find<QPushButton>(main, "Button4")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(fake.resultsShown, 1, 30000);
+    texts.append(main.statusText());
+    QCOMPARE(main.statusText(), english ? QString("Add JWW/JWS files with [Add] or by drag and drop, then click [Search]")
+                                        : QString("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"));
     QCOMPARE(main.windowTitle(), QString("Tarnwick Ver.1.10"));
     QCOMPARE(results.windowTitle(), english ? QString("Search results") : QString("検索結果"));
 

@@ -18,8 +18,8 @@ using namespace tarnwick::apptest;
 
 namespace {
 
-QString FilePageStatus() { return ToQ(kStatusFilePage); }
-QString FolderPageStatus() { return ToQ(kStatusFolderPage); }
+QString FilePageStatus() { return "[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"; }
+QString FolderPageStatus() { return "検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい"; }
 
 QStringList RowTexts(const std::vector<SearchRow>& rows) {
   QStringList out;

@@ -183,6 +183,18 @@ Do you want to replace it?</translation>
         <source>ブロック定義は見つかりませんでした</source>
         <translation>No block definitions found</translation>
     </message>
+    <message>
+        <source>検索中</source>
+        <translation>Searching</translation>
+    </message>
+    <message>
+        <source>ファイル【%1】検索中</source>
+        <translation>Searching the file “%1”</translation>
+    </message>
+    <message>
+        <source>フォルダ【%1】検索中</source>
+        <translation>Searching the folder “%1”</translation>
+    </message>
 </context>
 <context>
     <name>tarnwick::TForm2</name>

@@ -183,6 +183,18 @@
         <source>ブロック定義は見つかりませんでした</source>
         <translation>ブロック定義は見つかりませんでした</translation>
     </message>
+    <message>
+        <source>検索中</source>
+        <translation>検索中</translation>
+    </message>
+    <message>
+        <source>ファイル【%1】検索中</source>
+        <translation>ファイル【%1】検索中</translation>
+    </message>
+    <message>
+        <source>フォルダ【%1】検索中</source>
+        <translation>フォルダ【%1】検索中</translation>
+    </message>
 </context>
 <context>
     <name>tarnwick::TForm2</name>
