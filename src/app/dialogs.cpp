@@ -63,7 +63,8 @@ QString Dialogs::saveResults(QWidget* parent, const QString& folder, const QStri
   QFileDialog dialog(parent, QCoreApplication::translate("Dialogs", "名前を付けて保存"), folder);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  const QStringList filters{QCoreApplication::translate("Dialogs", "テキストファイル(*.txt)"), QCoreApplication::translate("Dialogs", "CSVファイル(*.csv)")};
+  const QStringList filters{QCoreApplication::translate("Dialogs", "テキストファイル(*.txt)"),
+                            QCoreApplication::translate("Dialogs", "CSVファイル(*.csv)")};
   dialog.setNameFilters(filters);
   dialog.selectNameFilter(filters.first());
   dialog.setDefaultSuffix(QStringLiteral("txt"));
@@ -80,8 +81,10 @@ QString Dialogs::saveResults(QWidget* parent, const QString& folder, const QStri
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     const QString chosen = dialog.selectedFiles().first();
     if (!QFileInfo::exists(chosen)) return chosen;
-    const QString text = QCoreApplication::translate("Dialogs", "%1 は既に存在します。\n上書きしますか？").arg(QFileInfo(chosen).fileName());
-    if (AskYesNo(parent, QCoreApplication::translate("Dialogs", "名前を付けて保存の確認"), text, QMessageBox::Warning)) return chosen;
+    const QString text = QCoreApplication::translate("Dialogs", "%1 は既に存在します。\n上書きしますか？")
+                             .arg(QFileInfo(chosen).fileName());
+    if (AskYesNo(parent, QCoreApplication::translate("Dialogs", "名前を付けて保存の確認"), text, QMessageBox::Warning))
+      return chosen;
   }
 }
 
@@ -91,7 +94,8 @@ bool Dialogs::confirm(QWidget* parent, const QString& text) {
 
 void Dialogs::searchAborted(QWidget* parent) {
   QMessageBox box(QMessageBox::Warning, QCoreApplication::translate("Dialogs", "警告"),
-                  QCoreApplication::translate("Dialogs", "[ESC]キーを押しましたので検索を中断します"), QMessageBox::NoButton, parent);
+                  QCoreApplication::translate("Dialogs", "[ESC]キーを押しましたので検索を中断します"),
+                  QMessageBox::NoButton, parent);
   QPushButton* stop = box.addButton(QCoreApplication::translate("Dialogs", "中止(&A)"), QMessageBox::AcceptRole);
   box.setDefaultButton(stop);
   box.setEscapeButton(stop);
@@ -99,7 +103,8 @@ void Dialogs::searchAborted(QWidget* parent) {
 }
 
 void Dialogs::saveFailed(QWidget* parent, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Dialogs", "エラー"), text, QMessageBox::NoButton, parent);
+  QMessageBox box(QMessageBox::Critical, QCoreApplication::translate("Dialogs", "エラー"), text, QMessageBox::NoButton,
+                  parent);
   box.setDefaultButton(box.addButton(QCoreApplication::translate("Dialogs", "OK"), QMessageBox::AcceptRole));
   box.exec();
 }

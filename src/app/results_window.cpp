@@ -216,8 +216,8 @@ void TForm2::Button2Click() {
   // The next save proposes this name again, saved or not.
   TxtFileName = fn;
   if (!saved) {
-    dialogs_.saveFailed(
-        this, tr("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
+    dialogs_.saveFailed(this,
+                        tr("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
   }
 }
 

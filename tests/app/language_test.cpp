@@ -8,9 +8,9 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -179,8 +179,9 @@ class LanguageTest : public QObject {
     Find<QPushButton>(main, "Button4")->click();
     QTRY_COMPARE_WITH_TIMEOUT(fake.resultsShown, 1, 30000);
     texts.append(main.statusText());
-    QCOMPARE(main.statusText(), english ? QString("Add JWW/JWS files with [Add] or by drag and drop, then click [Search]")
-                                        : QString("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"));
+    QCOMPARE(main.statusText(),
+             english ? QString("Add JWW/JWS files with [Add] or by drag and drop, then click [Search]")
+                     : QString("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"));
     QCOMPARE(main.windowTitle(), QString("Tarnwick Ver.1.10"));
     QCOMPARE(results.windowTitle(), english ? QString("Search results") : QString("検索結果"));
 
@@ -201,9 +202,9 @@ class LanguageTest : public QObject {
         QVERIFY2(!english_only.contains(text), qPrintable(text));
     }
     // Each kind of window was looked at.
-    const QStringList seen = english ? QStringList{"&Search", "&Find next", "Look in:", "&Abort", "Text files (*.txt)", "&No"}
-                                     : QStringList{"検索(&S)", "検索(&F)", "場所:", "中止(&A)", "テキストファイル(*.txt)",
-                                                   "いいえ(&N)"};
+    const QStringList seen =
+        english ? QStringList{"&Search", "&Find next", "Look in:", "&Abort", "Text files (*.txt)", "&No"}
+                : QStringList{"検索(&S)", "検索(&F)", "場所:", "中止(&A)", "テキストファイル(*.txt)", "いいえ(&N)"};
     for (const QString& shown : seen) QVERIFY2(texts.contains(shown), qPrintable(shown));
   }
 
@@ -234,8 +235,14 @@ class LanguageTest : public QObject {
     const QString ts = tmp.filePath("check.ts");
     QVERIFY(QFile::copy(TsPath("en"), ts));
     QDir src(QStringLiteral(TARNWICK_SOURCE_DIR "/src/app"));
-    QStringList arguments{"-I", QStringLiteral(TARNWICK_SOURCE_DIR "/src"), "-locations", "none",
-                          "-source-language", "ja", "-no-obsolete", "-silent"};
+    QStringList arguments{"-I",
+                          QStringLiteral(TARNWICK_SOURCE_DIR "/src"),
+                          "-locations",
+                          "none",
+                          "-source-language",
+                          "ja",
+                          "-no-obsolete",
+                          "-silent"};
     for (const QString& f : src.entryList({"*.cpp", "*.h"}, QDir::Files)) arguments.append(src.filePath(f));
     arguments << "-ts" << ts;
     QProcess p;
