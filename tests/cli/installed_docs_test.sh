@@ -64,4 +64,27 @@ expect '' tarnwick-cli --jobs ''
 expect '' tarnwick-cli --match ''
 # A tool that cannot be run still completes paths.
 expect 'drawings' /nonexistent/tarnwick-cli dr
+
+# Options the tool gains later are completed from its help as it stands: a
+# tool named by its path, an option whose name and value fill the column,
+# a folder value, and help text that begins with a dash.
+mkdir -p "$tmp/work/bin" && cat >"$tmp/work/bin/tarnwick-cli" <<'TOOL'
+#!/bin/sh
+cat <<'HELP'
+Usage: tarnwick-cli [OPTION]... PATH...
+
+  -q, --quiet            no progress line
+      --svg DIR          also write drawings into DIR
+      --index-file-name-long FILE
+                         keep the index in FILE
+                         - for none
+      --io-depth=N       files read at once
+HELP
+TOOL
+chmod +x "$tmp/work/bin/tarnwick-cli"
+expect $'--index-file-name-long\n--io-depth' ./bin/tarnwick-cli --i
+expect $'-q' ./bin/tarnwick-cli -q
+expect 'drawings' ./bin/tarnwick-cli --svg dr
+expect 'list.txt' ./bin/tarnwick-cli --index-file-name-long l
+expect '' ./bin/tarnwick-cli --io-depth ''
 echo ok

@@ -31,7 +31,8 @@ _tarnwick_cli_options() {
         [[ $line =~ [[:space:]=]([A-Z][A-Z_]*)$ ]] && arg=${BASH_REMATCH[1]}
         line=${line//,/ }
         for word in $line; do
-            [[ $word == -* ]] && printf '%s %s\n' "${word%%=*}" "$arg"
+            word=${word%%=*}
+            [[ $word =~ ^--?[[:alnum:]][[:alnum:]-]*$ ]] && printf '%s %s\n' "$word" "$arg"
         done
     done
 }
