@@ -30,9 +30,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 # platform plugins are loaded at run time and named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-# Japanese glyphs for the window texts; the file types and the menu entry are
-# picked up by the triggers of shared-mime-info and desktop-file-utils.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, shared-mime-info, desktop-file-utils")
+# Japanese glyphs for the window texts; Qt's own texts (the edit boxes'
+# context menus) in Japanese; the file types and the menu entry are picked up
+# by the triggers of shared-mime-info and desktop-file-utils.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, shared-mime-info, desktop-file-utils")
 
 # The licence as a machine-readable Debian copyright file and the changelog,
 # compressed as Debian wants it (gzip -9, no name or time stamp).
