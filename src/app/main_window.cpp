@@ -42,8 +42,6 @@ namespace tarnwick {
 
 namespace {
 
-const char16_t kDeleteAllQuestion[] = u"ファイル一覧を全て削除します。よろしいですか？";
-
 bool FolderWritable(const std::u16string& folder) {
   return !folder.empty() && access(NativePath(folder).c_str(), W_OK) == 0;
 }
@@ -100,7 +98,7 @@ class TForm1::ViewObserver : public SearchObserver {
  public:
   explicit ViewObserver(TForm1& w) : w_(w) {}
 
-  void status(const std::u16string& text) override { w_.SetStatus(ToQ(text)); }
+  void status(StatusKind kind, const std::u16string& path) override { w_.SetStatus(w_.StatusText(kind, path)); }
   void clearSelection() override { w_.ListBox1->clearSelection(); }
   void selectItem(int32_t index, bool selected) override {
     QListWidgetItem* item = w_.ListBox1->item(index);
@@ -139,11 +137,11 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   auto* tab1 = new QWidget;
   tab1->setObjectName(QStringLiteral("TabSheet1"));
   BuildFilePage(tab1);
-  PageControl1->addTab(tab1, QStringLiteral("ファイル指定(&1)"));
+  PageControl1->addTab(tab1, tr("ファイル指定(&1)"));
   auto* tab2 = new QWidget;
   tab2->setObjectName(QStringLiteral("TabSheet2"));
   BuildFolderPage(tab2);
-  PageControl1->addTab(tab2, QStringLiteral("フォルダ指定(&2)"));
+  PageControl1->addTab(tab2, tr("フォルダ指定(&2)"));
   PageControl1->setCurrentIndex(0);
 
   QStatusBar* bar = statusBar();
@@ -163,7 +161,7 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   progress_->setTextVisible(false);
   progress_->hide();
   bar->addPermanentWidget(progress_);
-  SetStatus(ToQ(kStatusFilePage));
+  SetStatus(PageStatus(0));
 
   connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
@@ -202,7 +200,7 @@ void TForm1::BuildFilePage(QWidget* page) {
   panel3->setObjectName(QStringLiteral("Panel3"));
   auto* panel3Layout = new QHBoxLayout(panel3);
   panel3Layout->setContentsMargins(6, 2, 6, 2);
-  auto* label1 = new QLabel(QStringLiteral("検索するJWファイル名"), panel3);
+  auto* label1 = new QLabel(tr("検索するJWファイル名"), panel3);
   label1->setObjectName(QStringLiteral("Label1"));
   panel3Layout->addWidget(label1);
   panel3->setMinimumHeight(20);
@@ -221,11 +219,11 @@ void TForm1::BuildFilePage(QWidget* page) {
   panel1->setMinimumWidth(105);
   auto* buttons = new QVBoxLayout(panel1);
   buttons->setContentsMargins(8, 8, 8, 8);
-  Button1 = MakeButton(QStringLiteral("Button1"), QStringLiteral("追加(&A)"), panel1);
-  Button2 = MakeButton(QStringLiteral("Button2"), QStringLiteral("削除(&D)"), panel1);
-  Button3 = MakeButton(QStringLiteral("Button3"), QStringLiteral("全削除(&E)"), panel1);
-  Button4 = MakeButton(QStringLiteral("Button4"), QStringLiteral("検索(&S)"), panel1);
-  Button5 = MakeButton(QStringLiteral("Button5"), QStringLiteral("終了(&X)"), panel1);
+  Button1 = MakeButton(QStringLiteral("Button1"), tr("追加(&A)"), panel1);
+  Button2 = MakeButton(QStringLiteral("Button2"), tr("削除(&D)"), panel1);
+  Button3 = MakeButton(QStringLiteral("Button3"), tr("全削除(&E)"), panel1);
+  Button4 = MakeButton(QStringLiteral("Button4"), tr("検索(&S)"), panel1);
+  Button5 = MakeButton(QStringLiteral("Button5"), tr("終了(&X)"), panel1);
   for (QPushButton* b : {Button1, Button2, Button3, Button5}) b->setMinimumHeight(30);
   Button4->setMinimumHeight(49);
   buttons->addWidget(Button1);
@@ -255,19 +253,19 @@ void TForm1::BuildFolderPage(QWidget* page) {
   // CheckBox(2n) "サブフォルダも検索".  Created row by row, so the tab order
   // runs across each row, then down.
   for (int n = 1; n <= kSlotCount; ++n) {
-    auto* search = new QCheckBox(QStringLiteral("検索"), panel5);
+    auto* search = new QCheckBox(tr("検索"), panel5);
     search->setObjectName(QStringLiteral("CheckBox%1").arg(2 * n - 1));
     auto* edit = new QLineEdit(panel5);
     edit->setObjectName(QStringLiteral("Edit%1").arg(n));
     edit->setMinimumWidth(321);
     // Files dropped on the page go to the file list, not into an edit.
     edit->setAcceptDrops(false);
-    auto* browse = MakeButton(QStringLiteral("Button%1").arg(n + 5), QStringLiteral("参照"), panel5);
+    auto* browse = MakeButton(QStringLiteral("Button%1").arg(n + 5), tr("参照"), panel5);
     browse->setProperty("Tag", n);
     browse->setMinimumWidth(41);
     browse->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     connect(browse, &QPushButton::clicked, this, &TForm1::Button6Click);
-    auto* subfolders = new QCheckBox(QStringLiteral("サブフォルダも検索"), panel5);
+    auto* subfolders = new QCheckBox(tr("サブフォルダも検索"), panel5);
     subfolders->setObjectName(QStringLiteral("CheckBox%1").arg(2 * n));
     grid->addWidget(search, n - 1, 0);
     grid->addWidget(edit, n - 1, 1);
@@ -284,8 +282,8 @@ void TForm1::BuildFolderPage(QWidget* page) {
   panel4->setMinimumHeight(34);
   auto* row = new QHBoxLayout(panel4);
   row->setContentsMargins(8, 4, 8, 4);
-  Button26 = MakeButton(QStringLiteral("Button26"), QStringLiteral("検索(&S)"), panel4);
-  Button27 = MakeButton(QStringLiteral("Button27"), QStringLiteral("終了(&X)"), panel4);
+  Button26 = MakeButton(QStringLiteral("Button26"), tr("検索(&S)"), panel4);
+  Button27 = MakeButton(QStringLiteral("Button27"), tr("終了(&X)"), panel4);
   row->addStretch(1);
   row->addWidget(Button26);
   row->addWidget(Button27);
@@ -466,7 +464,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::Button3Click() {
-  if (dialogs_.confirm(this, QString::fromUtf16(kDeleteAllQuestion))) ListBox1->clear();
+  if (dialogs_.confirm(this, tr("ファイル一覧を全て削除します。よろしいですか？"))) ListBox1->clear();
 }
 
 void TForm1::Button5Click() { close(); }
@@ -486,7 +484,26 @@ void TForm1::Button6Click() {
   edit->setText(ToQ(IncludeTrailingDelim(PathFromQ(chosen))));
 }
 
-void TForm1::PageControl1Change(int index) { SetStatus(ToQ(index == 0 ? kStatusFilePage : kStatusFolderPage)); }
+void TForm1::PageControl1Change(int index) { SetStatus(PageStatus(index)); }
+
+// The engine's status events in words.
+QString TForm1::StatusText(StatusKind kind, const std::u16string& path) const {
+  switch (kind) {
+    case StatusKind::kFilePage: return PageStatus(0);
+    case StatusKind::kFolderPage: return PageStatus(1);
+    case StatusKind::kSearching: return tr("検索中");
+    case StatusKind::kFile: return tr("ファイル【%1】検索中").arg(ToQ(path));
+    case StatusKind::kFolder: return tr("フォルダ【%1】検索中").arg(ToQ(path));
+    case StatusKind::kNone: break;
+  }
+  return QString();
+}
+
+// What to do on a page, shown while no search runs.
+QString TForm1::PageStatus(int page) const {
+  return page == 0 ? tr("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい")
+                   : tr("検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい");
+}
 
 // ---- the searches ----
 
@@ -562,6 +579,16 @@ void TForm1::SearchFinished(const SearchResult& result) {
   }
   if (!result.started) return;
   results_->endResults();
+  // The row cap ended the search: both windows say so.  A search that found
+  // nothing says so beside the one blank row of the table.
+  QString notice;
+  if (result.capReached) {
+    notice = tr("検索結果が上限の %1 行に達したため、検索を打ち切りました").arg(result.rowCount);
+    SetStatus(notice);
+  } else if (result.rowCount == 0 && !result.aborted) {
+    SetStatus(tr("ブロック定義は見つかりませんでした"));
+  }
+  results_->setNotice(notice);
   if (QWindow* mine = windowHandle()) {
     results_->winId();
     if (QWindow* theirs = results_->windowHandle()) theirs->setTransientParent(mine);

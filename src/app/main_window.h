@@ -90,6 +90,8 @@ class TForm1 : public QMainWindow {
   QCheckBox* SlotCheckBox(int number) const;
   QLineEdit* SlotEdit(int number) const;
   void SetStatus(const QString& text);
+  QString PageStatus(int page) const;
+  QString StatusText(StatusKind kind, const std::u16string& path) const;
 
   using Search = std::function<SearchResult(const SearchOptions&, SearchObserver&)>;
   void StartSearch(Search search, int fileCount);

@@ -1,12 +1,15 @@
 #include "app/results_model.h"
 
 #include "app/qt_text.h"
+#include "text/text_utils.h"
 
 namespace tarnwick {
 
 namespace {
 
-const char16_t* const kTitles[3] = {u"ファイル名", u"フルパスファイル名", u"定義ブロック名"};
+const char* const kTitles[3] = {QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "ファイル名"),
+                                QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "フルパスファイル名"),
+                                QT_TRANSLATE_NOOP("tarnwick::ResultsModel", "定義ブロック名")};
 
 }  // namespace
 
@@ -34,8 +37,11 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= 3) return {};
-  return QString::fromUtf16(kTitles[section]);
+  if (orientation != Qt::Horizontal || section < 0 || section >= 3) return {};
+  // The first click on a title sorts upwards, the next one reverses.
+  if (role == Qt::InitialSortOrderRole) return static_cast<int>(Qt::AscendingOrder);
+  if (role != Qt::DisplayRole) return {};
+  return tr(kTitles[section]);
 }
 
 void ResultsModel::setRows(std::vector<SearchRow> rows) {
@@ -50,6 +56,57 @@ void ResultsModel::appendRows(const std::vector<SearchRow>& rows) {
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(rows.size()) - 1);
   rows_.insert(rows_.end(), rows.begin(), rows.end());
   endInsertRows();
+}
+
+// Japanese collation whatever the locale: the names are Japanese drawing
+// names, and the C locale would compare code units only.
+ResultsSortModel::ResultsSortModel(QObject* parent)
+    : QSortFilterProxyModel(parent), collator_(QLocale(QLocale::Japanese, QLocale::Japan)) {
+  collator_.setNumericMode(true);
+  collator_.setCaseSensitivity(Qt::CaseInsensitive);
+  collator_.setIgnorePunctuation(false);
+  // Sorting happens when asked (a click on a title), not on every batch of
+  // rows a search appends.
+  setDynamicSortFilter(false);
+}
+
+void ResultsSortModel::setSourceModel(QAbstractItemModel* source) {
+  if (QAbstractItemModel* old = sourceModel()) disconnect(old, nullptr, this, nullptr);
+  QSortFilterProxyModel::setSourceModel(source);
+  forgetKeys();
+  if (!source) return;
+  connect(source, &QAbstractItemModel::modelReset, this, &ResultsSortModel::forgetKeys);
+  connect(source, &QAbstractItemModel::rowsInserted, this, &ResultsSortModel::forgetKeys);
+  connect(source, &QAbstractItemModel::rowsRemoved, this, &ResultsSortModel::forgetKeys);
+  connect(source, &QAbstractItemModel::dataChanged, this, &ResultsSortModel::forgetKeys);
+}
+
+// The normalised key folds letter case and character width (and drops
+// spaces), so the collator sees "ａｂｃ", "ABC" and "abc" alike.
+QString ResultsSortModel::SortText(const std::u16string& cell) { return ToQ(StrNormalizeKey(cell)); }
+
+void ResultsSortModel::forgetKeys() {
+  for (auto& column : keys_) column.clear();
+}
+
+const QCollatorSortKey& ResultsSortModel::key(int row, int column) const {
+  auto& keys = keys_[static_cast<size_t>(column)];
+  const auto* model = static_cast<const ResultsModel*>(sourceModel());
+  if (keys.size() != model->rows().size()) keys.assign(model->rows().size(), std::nullopt);
+  std::optional<QCollatorSortKey>& k = keys[static_cast<size_t>(row)];
+  if (!k) {
+    const SearchRow& r = model->rows()[static_cast<size_t>(row)];
+    const std::u16string& cell = column == 0 ? r.fileName : column == 1 ? r.path : r.block;
+    k = collator_.sortKey(SortText(cell));
+  }
+  return *k;
+}
+
+bool ResultsSortModel::lessThan(const QModelIndex& left, const QModelIndex& right) const {
+  const int column = left.column();
+  if (column < 0 || column >= 3 || !qobject_cast<const ResultsModel*>(sourceModel()))
+    return QSortFilterProxyModel::lessThan(left, right);
+  return key(left.row(), column).compare(key(right.row(), column)) < 0;
 }
 
 }  // namespace tarnwick

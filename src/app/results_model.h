@@ -3,6 +3,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QSortFilterProxyModel>
+#include <array>
+#include <optional>
 #include <vector>
 
 #include "search/engine.h"
@@ -27,6 +32,32 @@ class ResultsModel : public QAbstractTableModel {
 
  private:
   std::vector<SearchRow> rows_;
+};
+
+// The order the table shows: search order until a column is sorted.  Names
+// compare as a person reads them: letter case and character width ignored,
+// numbers by value ("部品2" before "部品10").  Rows that compare equal keep
+// their search order, in either direction.
+class ResultsSortModel : public QSortFilterProxyModel {
+  Q_OBJECT
+
+ public:
+  explicit ResultsSortModel(QObject* parent = nullptr);
+
+  void setSourceModel(QAbstractItemModel* source) override;
+  // The key a cell sorts by; two cells sort together when their keys do.
+  static QString SortText(const std::u16string& cell);
+
+ protected:
+  bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+ private:
+  const QCollatorSortKey& key(int row, int column) const;
+  void forgetKeys();
+
+  QCollator collator_;
+  // Sort keys of the source rows, made when a sort first needs them.
+  mutable std::array<std::vector<std::optional<QCollatorSortKey>>, 3> keys_;
 };
 
 }  // namespace tarnwick

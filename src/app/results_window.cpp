@@ -27,7 +27,7 @@ constexpr std::array<int, 3> kDesignedColumnWidths{136, 261, 120};
 
 TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(dialogs) {
   setObjectName(QStringLiteral("TForm2"));
-  setWindowTitle(QStringLiteral("検索結果"));
+  setWindowTitle(tr("検索結果"));
   setSizeGripEnabled(false);
 
   auto* layout = new QVBoxLayout(this);
@@ -35,9 +35,11 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   layout->setSpacing(0);
 
   model_ = new ResultsModel(this);
+  sorted_ = new ResultsSortModel(this);
+  sorted_->setSourceModel(model_);
   SG1 = new QTableView(this);
   SG1->setObjectName(QStringLiteral("SG1"));
-  SG1->setModel(model_);
+  SG1->setModel(sorted_);
   SG1->setSelectionBehavior(QAbstractItemView::SelectRows);
   SG1->setSelectionMode(QAbstractItemView::ExtendedSelection);
   SG1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -54,6 +56,11 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   SG1->horizontalHeader()->setDefaultSectionSize(120);
   SG1->horizontalHeader()->setMinimumSectionSize(8);
   SG1->horizontalHeader()->setHighlightSections(false);
+  // A click on a title sorts by that column, a second click reverses.  The
+  // rows come in search order until then.
+  SG1->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
+  SG1->horizontalHeader()->setSortIndicatorShown(true);
+  SG1->setSortingEnabled(true);
   setColumnWidths(kDesignedColumnWidths);
   layout->addWidget(SG1, 1);
 
@@ -61,19 +68,19 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   panel->setObjectName(QStringLiteral("Panel1"));
   auto* row = new QHBoxLayout(panel);
   row->setContentsMargins(8, 4, 8, 4);
-  auto* label = new QLabel(QStringLiteral("ブロック名："), panel);
+  auto* label = new QLabel(tr("ブロック名："), panel);
   label->setObjectName(QStringLiteral("Label1"));
   Edit1 = new QLineEdit(panel);
   Edit1->setObjectName(QStringLiteral("Edit1"));
   Edit1->setMinimumWidth(161);
   label->setBuddy(Edit1);
-  Button1 = new QPushButton(QStringLiteral("検索(&F)"), panel);
+  Button1 = new QPushButton(tr("検索(&F)"), panel);
   Button1->setObjectName(QStringLiteral("Button1"));
   Button1->setDefault(true);
-  Button2 = new QPushButton(QStringLiteral("保存(&S)"), panel);
+  Button2 = new QPushButton(tr("保存(&S)"), panel);
   Button2->setObjectName(QStringLiteral("Button2"));
   Button2->setAutoDefault(false);
-  Button3 = new QPushButton(QStringLiteral("閉じる(&C)"), panel);
+  Button3 = new QPushButton(tr("閉じる(&C)"), panel);
   Button3->setObjectName(QStringLiteral("Button3"));
   Button3->setAutoDefault(false);
   row->addWidget(label);
@@ -87,6 +94,12 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   auto* status = new QStatusBar(this);
   status->setObjectName(QStringLiteral("StatusBar1"));
   status->setSizeGripEnabled(true);
+  notice_ = new QLabel(status);
+  notice_->setObjectName(QStringLiteral("StatusText"));
+  notice_->setTextFormat(Qt::PlainText);
+  notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  status->addWidget(notice_, 1);
+  notice_->hide();
   layout->addWidget(status);
 
   setTabOrder(Edit1, Button1);
@@ -111,16 +124,37 @@ int TForm2::currentRow() const {
   return index.isValid() ? index.row() + 1 : 0;
 }
 
+const SearchRow& TForm2::shownRow(int row) const {
+  const QModelIndex source = sorted_->mapToSource(sorted_->index(row, 0));
+  return model_->rows()[static_cast<size_t>(source.row())];
+}
+
+std::vector<SearchRow> TForm2::shownRows() const {
+  std::vector<SearchRow> rows;
+  const int count = sorted_->rowCount();
+  rows.reserve(static_cast<size_t>(count));
+  for (int r = 0; r < count; ++r) rows.push_back(shownRow(r));
+  return rows;
+}
+
+void TForm2::sortByColumn(int column, Qt::SortOrder order) { SG1->sortByColumn(column, order); }
+
+int TForm2::sortColumn() const { return SG1->horizontalHeader()->sortIndicatorSection(); }
+
+Qt::SortOrder TForm2::sortOrder() const { return SG1->horizontalHeader()->sortIndicatorOrder(); }
+
 void TForm2::setCurrentRow(int row) {
-  if (row < 1 || row > model_->rowCount()) return;
-  const QModelIndex index = model_->index(row - 1, 0);
+  if (row < 1 || row > sorted_->rowCount()) return;
+  const QModelIndex index = sorted_->index(row - 1, 0);
   SG1->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
   SG1->scrollTo(index);
 }
 
+// A new search shows its rows in search order.
 void TForm2::beginResults() {
   keptRow_ = std::max(currentRow(), 1);
   model_->setRows({});
+  sortByColumn(-1);
 }
 
 void TForm2::appendRows(const std::vector<SearchRow>& rows) { model_->appendRows(rows); }
@@ -129,11 +163,18 @@ void TForm2::endResults() {
   if (model_->rowCount() == 0) {
     // No results: one blank row, current but not highlighted.
     model_->appendRows({SearchRow{}});
-    SG1->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::Clear);
+    SG1->selectionModel()->setCurrentIndex(sorted_->index(0, 0), QItemSelectionModel::Clear);
     return;
   }
-  setCurrentRow(std::min(keptRow_, model_->rowCount()));
+  setCurrentRow(std::min(keptRow_, sorted_->rowCount()));
 }
+
+void TForm2::setNotice(const QString& text) {
+  notice_->setText(text);
+  notice_->setVisible(!text.isEmpty());
+}
+
+QString TForm2::notice() const { return notice_->text(); }
 
 std::array<int, 3> TForm2::columnWidths() const {
   std::array<int, 3> widths{};
@@ -150,15 +191,15 @@ void TForm2::showEvent(QShowEvent* event) {
   Edit1->setFocus();
 }
 
-// The next row below the current one whose block name holds the typed text,
-// letter case, character width and spaces ignored.  No wrap-around.
+// The next row shown below the current one whose block name holds the typed
+// text, letter case, character width and spaces ignored.  No wrap-around.
 void TForm2::Button1Click() {
   const std::u16string key = StrNormalizeKey(FromQ(Edit1->text()));
   if (key.empty()) return;
-  const std::vector<SearchRow>& rows = model_->rows();
-  for (size_t r = static_cast<size_t>(currentRow()); r < rows.size(); ++r) {
-    if (StrIndexOf(key, StrNormalizeKey(rows[r].block)) >= 0) {
-      setCurrentRow(static_cast<int>(r) + 1);
+  const int count = sorted_->rowCount();
+  for (int r = currentRow(); r < count; ++r) {
+    if (StrIndexOf(key, StrNormalizeKey(shownRow(r).block)) >= 0) {
+      setCurrentRow(r + 1);
       return;
     }
   }
@@ -174,13 +215,14 @@ void TForm2::Button2Click() {
   // Only a .txt or .csv name says what to write.
   if (!format) return;
   std::string error;
-  const bool saved =
-      *format == ExportFormat::kTxt ? SaveTxtFile(fn, model_->rows(), &error) : SaveCsvFile(fn, model_->rows(), &error);
+  // The rows go in the order shown.
+  const std::vector<SearchRow> rows = shownRows();
+  const bool saved = *format == ExportFormat::kTxt ? SaveTxtFile(fn, rows, &error) : SaveCsvFile(fn, rows, &error);
   // The next save proposes this name again, saved or not.
   TxtFileName = fn;
   if (!saved) {
-    dialogs_.saveFailed(
-        this, QStringLiteral("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
+    dialogs_.saveFailed(this,
+                        tr("ファイル【%1】を保存できませんでした。\n%2").arg(ToQ(fn), QString::fromLocal8Bit(error)));
   }
 }
 

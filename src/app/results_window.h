@@ -18,6 +18,7 @@ namespace tarnwick {
 
 class Dialogs;
 class ResultsModel;
+class ResultsSortModel;
 
 class TForm2 : public QDialog {
   Q_OBJECT
@@ -29,9 +30,19 @@ class TForm2 : public QDialog {
   // The full path last chosen in the save dialog.
   std::u16string TxtFileName;
 
+  // The rows in search order.
   ResultsModel& model() { return *model_; }
-  // The grid's current row, counted with the title row as row 0 (so the
-  // first result is row 1); 0 when there is none.
+  // The rows in the order the grid shows them.
+  std::vector<SearchRow> shownRows() const;
+  // Sorts by a column as a click on its title does; -1 goes back to search
+  // order.
+  void sortByColumn(int column, Qt::SortOrder order = Qt::AscendingOrder);
+  // The sorted column, -1 for search order.
+  int sortColumn() const;
+  Qt::SortOrder sortOrder() const;
+
+  // The grid's current row as shown, counted with the title row as row 0
+  // (so the first row shown is row 1); 0 when there is none.
   int currentRow() const;
   void setCurrentRow(int row);
 
@@ -41,6 +52,11 @@ class TForm2 : public QDialog {
   void beginResults();
   void appendRows(const std::vector<SearchRow>& rows);
   void endResults();
+
+  // The text of the status bar: why the rows end where they do (the row
+  // cap), or nothing.
+  void setNotice(const QString& text);
+  QString notice() const;
 
   std::array<int, 3> columnWidths() const;
   void setColumnWidths(const std::array<int, 3>& widths);
@@ -54,12 +70,16 @@ class TForm2 : public QDialog {
   void Button3Click();  // close
 
   Dialogs& dialogs_;
+  const SearchRow& shownRow(int row) const;  // row as shown, from 0
+
   ResultsModel* model_;
+  ResultsSortModel* sorted_;
   QTableView* SG1;
   QLineEdit* Edit1;
   QPushButton* Button1;
   QPushButton* Button2;
   QPushButton* Button3;
+  QLabel* notice_;
   int keptRow_ = 1;
 };
 

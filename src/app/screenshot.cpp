@@ -1,10 +1,11 @@
 // Takes the pictures of the README: both pages of the main window and the
 // results window with rows, as PNG files.
 //
-//   tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER
+//   tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER
 //
 // WORK_FOLDER stands for the executable's folder (settings, scratch folder).
 // The drawings are listed on the first page and searched from the second.
+// The English pictures have "-en" at the end of their names.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -18,9 +19,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/app_font.h"
 #include "app/dialogs.h"
+#include "app/language.h"
 #include "app/main_window.h"
 #include "app/qt_text.h"
 #include "app/results_window.h"
@@ -41,7 +46,7 @@ bool Save(QWidget& w, const QString& file) {
 
 class ShotDialogs : public tarnwick::Dialogs {
  public:
-  explicit ShotDialogs(QString out) : out_(std::move(out)) {}
+  ShotDialogs(QString out, QString suffix) : out_(std::move(out)), suffix_(std::move(suffix)) {}
 
   void showResults(QDialog& window) override {
     // Wide enough for the whole paths, as a user would drag it.
@@ -53,7 +58,7 @@ class ShotDialogs : public tarnwick::Dialogs {
     window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("樹木"));
     window.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
     Settle();
-    ok_ = Save(window, out_ + QStringLiteral("/results-window.png")) && ok_;
+    ok_ = Save(window, out_ + QStringLiteral("/results-window") + suffix_ + QStringLiteral(".png")) && ok_;
     window.hide();
     QApplication::quit();
   }
@@ -61,22 +66,29 @@ class ShotDialogs : public tarnwick::Dialogs {
 
  private:
   QString out_;
+  QString suffix_;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER\n");
+  std::vector<std::string> args(argv + 1, argv + argc);
+  const std::optional<std::string> lang = tarnwick::TakeLanguageOption(args);
+  const tarnwick::Language language =
+      tarnwick::LanguageNamed(QString::fromStdString(lang.value_or("ja"))).value_or(tarnwick::Language::kJapanese);
+  if (args.size() != 3) {
+    std::fprintf(stderr, "usage: tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER\n");
     return 2;
   }
-  const QString out = QString::fromLocal8Bit(argv[1]);
-  const QString work = QString::fromLocal8Bit(argv[2]);
-  const QString drawings = QString::fromLocal8Bit(argv[3]);
+  const QString out = QString::fromLocal8Bit(args[0]);
+  const QString work = QString::fromLocal8Bit(args[1]);
+  const QString drawings = QString::fromLocal8Bit(args[2]);
+  const QString suffix = language == tarnwick::Language::kEnglish ? QStringLiteral("-en") : QString();
   tarnwick::UseJapaneseFallbackFont();
+  tarnwick::InstallLanguage(app, language);
 
-  ShotDialogs dialogs(out);
+  ShotDialogs dialogs(out, suffix);
   tarnwick::TForm1 window(work + QStringLiteral("/tarnwick"), &dialogs);
   window.show();
   Settle();
@@ -98,10 +110,10 @@ int main(int argc, char** argv) {
   window.findChild<QLineEdit*>(QStringLiteral("Edit2"))->setText(drawings + QStringLiteral("/部品/"));
 
   Settle();
-  bool ok = Save(window, out + QStringLiteral("/main-window-files.png"));
+  bool ok = Save(window, out + QStringLiteral("/main-window-files") + suffix + QStringLiteral(".png"));
   window.findChild<QTabWidget*>(QStringLiteral("PageControl1"))->setCurrentIndex(1);
   Settle();
-  ok = Save(window, out + QStringLiteral("/main-window-folders.png")) && ok;
+  ok = Save(window, out + QStringLiteral("/main-window-folders") + suffix + QStringLiteral(".png")) && ok;
 
   QTimer::singleShot(0, &window, [&window] { window.findChild<QPushButton*>(QStringLiteral("Button26"))->click(); });
   QTimer::singleShot(60000, &app, [] {

@@ -10,14 +10,16 @@ class SearchRunner::Bridge : public SearchObserver {
  public:
   explicit Bridge(SearchRunner& runner) : runner_(runner) {}
 
-  void status(const std::u16string& text) override { runner_.post({Event::Kind::kStatus, text, 0, false, {}, {}}); }
+  void status(StatusKind kind, const std::u16string& path) override {
+    runner_.post({Event::Kind::kStatus, path, 0, false, {}, {}, kind});
+  }
   void clearSelection() override { runner_.post({Event::Kind::kClearSelection, {}, 0, false, {}, {}}); }
   void selectItem(int32_t index, bool selected) override {
     runner_.post({Event::Kind::kSelect, {}, index, selected, {}, {}});
   }
   void rows(const std::vector<SearchRow>& rows) override { runner_.post({Event::Kind::kRows, {}, 0, false, rows, {}}); }
   void file(const FileReport& report) override { runner_.post({Event::Kind::kFile, {}, 0, false, {}, report}); }
-  // The notice comes before the final status text: the worker waits here
+  // The notice comes before the final status event: the worker waits here
   // until the window has shown it.
   void aborted() override {
     runner_.post({Event::Kind::kAborted, {}, 0, false, {}, {}});
@@ -104,7 +106,7 @@ void SearchRunner::deliver() {
     batch.pop_front();
     switch (event.kind) {
       case Event::Kind::kStatus:
-        target_.status(event.text);
+        target_.status(event.status, event.text);
         break;
       case Event::Kind::kClearSelection:
         target_.clearSelection();

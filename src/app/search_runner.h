@@ -42,11 +42,12 @@ class SearchRunner : public QObject {
  private:
   struct Event {
     enum class Kind { kStatus, kClearSelection, kSelect, kRows, kFile, kAborted } kind;
-    std::u16string text;
+    std::u16string text;  // the path of a status event
     int32_t index = 0;
     bool selected = false;
     std::vector<SearchRow> rows;
     FileReport report;
+    StatusKind status = StatusKind::kNone;
   };
   class Bridge;
 

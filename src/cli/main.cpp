@@ -62,13 +62,10 @@ class CliObserver : public SearchObserver {
   // Paths given on the command line: a problem with one of them is always told.
   void given(const std::u16string& path) { given_.insert(Key(path)); }
 
-  void status(const std::u16string& text) override {
-    static const std::u16string head = FolderStatus(u"");
-    const std::u16string prefix = head.substr(0, head.find(u'】'));
-    if (text.size() > head.size() && text.compare(0, prefix.size(), prefix) == 0) {
-      progress_.folderStarted(NativePath(text.substr(prefix.size(), text.size() - head.size())));
-      progress_.update();
-    }
+  void status(StatusKind kind, const std::u16string& path) override {
+    if (kind != StatusKind::kFolder) return;
+    progress_.folderStarted(NativePath(path));
+    progress_.update();
   }
 
   void rows(const std::vector<SearchRow>& rows) override {

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 namespace tarnwick {
 
 enum class LoadStatus {
@@ -14,6 +16,45 @@ enum class LoadStatus {
   kNotFound,      // no such file
   kNotRegular,    // a folder, FIFO, device or socket
   kUnreadable,    // no rights, or a read failed
+};
+
+// The stat data of the descriptor a load read: enough to tell later that the
+// file has not changed.  Times are in nanoseconds since the epoch.
+struct FileStat {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t mtimeNs = 0;
+  int64_t ctimeNs = 0;
+};
+
+FileStat StatOf(const struct stat& st);
+
+// A file opened for a whole-file read, checked to be a regular file.  The
+// fetch is split in two so that the size is known before room is found for
+// the bytes.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  ~OpenFile() { close(); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  // Opens the regular file at path (links followed).  Never blocks on a FIFO
+  // or device: those are refused unread.
+  LoadStatus open(const std::string& path);
+  void close();
+  int fd() const { return fd_; }
+  // The stat data of the descriptor (valid once it was opened), and the
+  // errno behind a status other than kOk.
+  const FileStat& stat() const { return stat_; }
+  int error() const { return error_; }
+
+ private:
+  friend class FileImage;
+  int fd_ = -1;
+  FileStat stat_;
+  int error_ = 0;
 };
 
 // A reusable buffer holding one file's bytes.
@@ -27,6 +68,8 @@ class FileImage {
   // bytes.  Never blocks on a FIFO or device: those are refused unopened or
   // unread.
   LoadStatus load(const std::string& path, size_t maxBytes = SIZE_MAX);
+  // Reads what `file` holds, or its first maxBytes bytes, and closes it.
+  LoadStatus read(OpenFile& file, size_t maxBytes = SIZE_MAX);
 
   // Sets aside room for files of up to n bytes.  Only the pages a file
   // fills are ever touched, so a reader that reuses the buffer for many
@@ -37,6 +80,11 @@ class FileImage {
 
   const uint8_t* data() const { return buf_.get(); }
   size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  // Of the last load: the stat data of the descriptor read (valid once it
+  // was opened), and the errno behind a status other than kOk (0 if none).
+  const FileStat& stat() const { return stat_; }
+  int error() const { return error_; }
   // Gives back memory after an unusually large file.
   void trim(size_t keep);
 
@@ -47,6 +95,8 @@ class FileImage {
   std::unique_ptr<uint8_t[], Free> buf_;
   size_t capacity_ = 0;
   size_t size_ = 0;
+  FileStat stat_;
+  int error_ = 0;
 };
 
 const char* LoadStatusText(LoadStatus s);

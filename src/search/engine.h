@@ -2,13 +2,14 @@
 // order.  The command-line tool and the desktop app are shells over it.
 //
 // Drawings are read and decoded on several threads, but everything the
-// engine reports (rows, status texts, list selection, per-file outcomes)
+// engine reports (rows, status events, list selection, per-file outcomes)
 // reaches the observer on the calling thread in exactly the order of a
 // one-file-at-a-time search, and the row cap and the cancel flag act at the
 // same places in that order.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +18,13 @@
 namespace tarnwick {
 
 inline constexpr int32_t kDefaultRowCap = 32766;
+// Drawings being opened and read at once, apart from the decoding threads:
+// on a file server every open and read waits a round trip, so the depth, not
+// the cores, hides the latency.
+inline constexpr int kDefaultIoDepth = 32;
+// File bytes read and not yet decoded, at most (a single larger file is
+// still read, alone).
+inline constexpr size_t kDefaultInFlightBytes = size_t(128) << 20;
 
 // One result row: the file name, the full path as the search built it and
 // the defined block name.
@@ -67,12 +75,24 @@ struct FileReport {
 
 const char* FileOutcomeText(FileOutcome o);
 
+// What the status line shows, as an event: the shell (the app, the command
+// line) words it in its own language.
+enum class StatusKind {
+  kFilePage,    // a file-list search has ended: how to search the file list
+  kFolderPage,  // a folder search has ended: how to search folders
+  kSearching,   // a folder search has begun
+  kFile,        // reading the drawing at the event's path
+  kFolder,      // searching the folder at the event's path
+  kNone,        // a search of given entries has ended: nothing to show
+};
+
 // Receives what a search reports, always on the thread that runs the search.
 class SearchObserver {
  public:
   virtual ~SearchObserver() = default;
-  // The status text of the window.
-  virtual void status(const std::u16string&) {}
+  // The status line; path is the file or folder of kFile and kFolder,
+  // empty for the others.
+  virtual void status(StatusKind /*kind*/, const std::u16string& /*path*/) {}
   // File-list searches highlight the entry being read.
   virtual void clearSelection() {}
   virtual void selectItem(int32_t /*index*/, bool /*selected*/) {}
@@ -81,7 +101,7 @@ class SearchObserver {
   // Every file the search took or passed over.
   virtual void file(const FileReport&) {}
   // The search stopped because the cancel flag was set; called once, before
-  // the final status text.
+  // the final status event.
   virtual void aborted() {}
 };
 
@@ -89,7 +109,9 @@ class SearchCache;  // search/search_cache.h
 
 struct SearchOptions {
   int32_t rowCap = kDefaultRowCap;  // 0 or less: no cap
-  int jobs = 0;                     // threads reading drawings; 0: one per hardware thread
+  int jobs = 0;                     // threads decoding drawings; 0: one per hardware thread
+  int ioDepth = kDefaultIoDepth;    // drawings opened and read at once; folders listed ahead
+  size_t inFlightBytes = kDefaultInFlightBytes;
   int codePage = 932;
   // Rows are kept only when their block name passes (the command line's
   // --match); empty means every row.
@@ -98,6 +120,10 @@ struct SearchOptions {
   const std::atomic<bool>* cancel = nullptr;
   // Earlier reads to reuse (the index); none: every drawing is read.
   SearchCache* cache = nullptr;
+  // Called on the thread that opens a drawing (folder false) or lists a
+  // folder (folder true), just before, with the path's bytes.  For tests: a
+  // slow file server, or files that change under the search.
+  std::function<void(const std::string& path, bool folder)> beforeIo;
 };
 
 struct SearchResult {
@@ -125,14 +151,5 @@ std::u16string CutAtFlag(const std::u16string& name, bool inSubfolder = false);
 
 // The file name part of a path: everything after its last separator.
 std::u16string RowFileName(const std::u16string& path);
-
-// Status texts.
-extern const std::u16string kStatusFilePage;
-extern const std::u16string kStatusFolderPage;
-extern const std::u16string kStatusSearching;
-extern const std::u16string kAbortMessage;
-extern const std::u16string kAbortTitle;
-std::u16string FileStatus(const std::u16string& path);
-std::u16string FolderStatus(const std::u16string& folder);
 
 }  // namespace tarnwick

@@ -18,8 +18,8 @@ using namespace tarnwick::apptest;
 
 namespace {
 
-QString FilePageStatus() { return ToQ(kStatusFilePage); }
-QString FolderPageStatus() { return ToQ(kStatusFolderPage); }
+QString FilePageStatus() { return "[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"; }
+QString FolderPageStatus() { return "検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい"; }
 
 QStringList RowTexts(const std::vector<SearchRow>& rows) {
   QStringList out;
@@ -229,11 +229,14 @@ class MainWindowTest : public QObject {
                           "b.jww|" + path("f/s/b.jww") + "|@@SFIGORGFLAG"}));
     QCOMPARE(w().statusText(), FolderPageStatus());
 
-    // No slot ticked: the results window still opens, with one blank row.
+    // No slot ticked: the results window still opens, with one blank row,
+    // and the status bar says nothing was found.
     for (const char* name : {"CheckBox3", "CheckBox5"}) Find<QCheckBox>(w(), name)->setChecked(false);
     click("Button26");
     QTRY_COMPARE_WITH_TIMEOUT(dialogs_->resultsShown, 2, 30000);
     QCOMPARE(RowTexts(dialogs_->shownRows), QStringList({"||"}));
+    QCOMPARE(w().statusText(), QString("ブロック定義は見つかりませんでした"));
+    QCOMPARE(w().resultsWindow().notice(), QString());
   }
 
   // Escape pressed while a search is under way: the notice comes before the
@@ -310,6 +313,10 @@ class MainWindowTest : public QObject {
     QCOMPARE(ToQ(dialogs_->shownRows.back().block), QString("B32766"));
     QVERIFY(list()->item(0)->isSelected());
     QVERIFY(!list()->item(1)->isSelected());
+    // Both windows say the cap ended the search, with the number of rows.
+    const QString capped("検索結果が上限の 32766 行に達したため、検索を打ち切りました");
+    QCOMPARE(w().statusText(), capped);
+    QCOMPARE(w().resultsWindow().notice(), capped);
   }
 };
 

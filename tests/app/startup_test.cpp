@@ -54,7 +54,7 @@ class StartupTest : public QObject {
     QVERIFY(QFileInfo(path("bin/TEMP")).isDir());
     QVERIFY(listed(*w).isEmpty());
     QCOMPARE(w->resultsWindow().columnWidths(), (std::array<int, 3>{136, 261, 120}));
-    QCOMPARE(w->statusText(), ToQ(kStatusFilePage));
+    QCOMPARE(w->statusText(), QString("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"));
 
     Find<QPushButton>(*w, "Button1")->click();
     QCOMPARE(dialogs_.openFolderAsked, path("bin/"));

@@ -74,7 +74,12 @@ struct Recorder : SearchObserver {
   std::vector<std::string> events;
   std::vector<SearchRow> rowsSeen;
 
-  void status(const std::u16string& s) override { events.push_back("status " + ToUtf8(s)); }
+  void status(StatusKind kind, const std::u16string& path) override {
+    static const char* const kNames[] = {"file page", "folder page", "searching", "file", "folder", "none"};
+    std::string event = std::string("status ") + kNames[static_cast<int>(kind)];
+    if (!path.empty()) event += " " + ToUtf8(path);
+    events.push_back(event);
+  }
   void clearSelection() override { events.push_back("clear"); }
   void selectItem(int32_t i, bool on) override {
     events.push_back((on ? "select " : "unselect ") + std::to_string(i));

@@ -1,0 +1,228 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="ja" sourcelanguage="ja">
+<context>
+    <name>Dialogs</name>
+    <message>
+        <source>場所:</source>
+        <translation>場所:</translation>
+    </message>
+    <message>
+        <source>ファイル名:</source>
+        <translation>ファイル名:</translation>
+    </message>
+    <message>
+        <source>ファイルの種類:</source>
+        <translation>ファイルの種類:</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>キャンセル</translation>
+    </message>
+    <message>
+        <source>はい(&amp;Y)</source>
+        <translation>はい(&amp;Y)</translation>
+    </message>
+    <message>
+        <source>いいえ(&amp;N)</source>
+        <translation>いいえ(&amp;N)</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>開く</translation>
+    </message>
+    <message>
+        <source>JWW Files(*.jww)</source>
+        <translation>JWW Files(*.jww)</translation>
+    </message>
+    <message>
+        <source>JWS Files(*.jws)</source>
+        <translation>JWS Files(*.jws)</translation>
+    </message>
+    <message>
+        <source>JW Files(*.jw*)</source>
+        <translation>JW Files(*.jw*)</translation>
+    </message>
+    <message>
+        <source>フォルダの選択</source>
+        <translation>フォルダの選択</translation>
+    </message>
+    <message>
+        <source>選択</source>
+        <translation>選択</translation>
+    </message>
+    <message>
+        <source>名前を付けて保存</source>
+        <translation>名前を付けて保存</translation>
+    </message>
+    <message>
+        <source>テキストファイル(*.txt)</source>
+        <translation>テキストファイル(*.txt)</translation>
+    </message>
+    <message>
+        <source>CSVファイル(*.csv)</source>
+        <translation>CSVファイル(*.csv)</translation>
+    </message>
+    <message>
+        <source>保存</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>%1 は既に存在します。
+上書きしますか？</source>
+        <translation>%1 は既に存在します。
+上書きしますか？</translation>
+    </message>
+    <message>
+        <source>名前を付けて保存の確認</source>
+        <translation>名前を付けて保存の確認</translation>
+    </message>
+    <message>
+        <source>確認</source>
+        <translation>確認</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>[ESC]キーを押しましたので検索を中断します</source>
+        <translation>[ESC]キーを押しましたので検索を中断します</translation>
+    </message>
+    <message>
+        <source>中止(&amp;A)</source>
+        <translation>中止(&amp;A)</translation>
+    </message>
+    <message>
+        <source>エラー</source>
+        <translation>エラー</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>tarnwick::ResultsModel</name>
+    <message>
+        <source>ファイル名</source>
+        <translation>ファイル名</translation>
+    </message>
+    <message>
+        <source>フルパスファイル名</source>
+        <translation>フルパスファイル名</translation>
+    </message>
+    <message>
+        <source>定義ブロック名</source>
+        <translation>定義ブロック名</translation>
+    </message>
+</context>
+<context>
+    <name>tarnwick::TForm1</name>
+    <message>
+        <source>ファイル指定(&amp;1)</source>
+        <translation>ファイル指定(&amp;1)</translation>
+    </message>
+    <message>
+        <source>フォルダ指定(&amp;2)</source>
+        <translation>フォルダ指定(&amp;2)</translation>
+    </message>
+    <message>
+        <source>検索するJWファイル名</source>
+        <translation>検索するJWファイル名</translation>
+    </message>
+    <message>
+        <source>追加(&amp;A)</source>
+        <translation>追加(&amp;A)</translation>
+    </message>
+    <message>
+        <source>削除(&amp;D)</source>
+        <translation>削除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>全削除(&amp;E)</source>
+        <translation>全削除(&amp;E)</translation>
+    </message>
+    <message>
+        <source>検索(&amp;S)</source>
+        <translation>検索(&amp;S)</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>終了(&amp;X)</translation>
+    </message>
+    <message>
+        <source>検索</source>
+        <translation>検索</translation>
+    </message>
+    <message>
+        <source>参照</source>
+        <translation>参照</translation>
+    </message>
+    <message>
+        <source>サブフォルダも検索</source>
+        <translation>サブフォルダも検索</translation>
+    </message>
+    <message>
+        <source>ファイル一覧を全て削除します。よろしいですか？</source>
+        <translation>ファイル一覧を全て削除します。よろしいですか？</translation>
+    </message>
+    <message>
+        <source>[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい</source>
+        <translation>[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい</translation>
+    </message>
+    <message>
+        <source>検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい</source>
+        <translation>検索するフォルダを指定し、□検索にチェックを入れ、[検索]をクリックして下さい</translation>
+    </message>
+    <message>
+        <source>検索結果が上限の %1 行に達したため、検索を打ち切りました</source>
+        <translation>検索結果が上限の %1 行に達したため、検索を打ち切りました</translation>
+    </message>
+    <message>
+        <source>ブロック定義は見つかりませんでした</source>
+        <translation>ブロック定義は見つかりませんでした</translation>
+    </message>
+    <message>
+        <source>検索中</source>
+        <translation>検索中</translation>
+    </message>
+    <message>
+        <source>ファイル【%1】検索中</source>
+        <translation>ファイル【%1】検索中</translation>
+    </message>
+    <message>
+        <source>フォルダ【%1】検索中</source>
+        <translation>フォルダ【%1】検索中</translation>
+    </message>
+</context>
+<context>
+    <name>tarnwick::TForm2</name>
+    <message>
+        <source>検索結果</source>
+        <translation>検索結果</translation>
+    </message>
+    <message>
+        <source>ブロック名：</source>
+        <translation>ブロック名：</translation>
+    </message>
+    <message>
+        <source>検索(&amp;F)</source>
+        <translation>検索(&amp;F)</translation>
+    </message>
+    <message>
+        <source>保存(&amp;S)</source>
+        <translation>保存(&amp;S)</translation>
+    </message>
+    <message>
+        <source>閉じる(&amp;C)</source>
+        <translation>閉じる(&amp;C)</translation>
+    </message>
+    <message>
+        <source>ファイル【%1】を保存できませんでした。
+%2</source>
+        <translation>ファイル【%1】を保存できませんでした。
+%2</translation>
+    </message>
+</context>
+</TS>
