@@ -62,21 +62,9 @@ std::u16string RowFileName(const std::u16string& path) {
 namespace {
 
 bool IsDrawingExt(const std::u16string& path, DrawingFormat& format) {
-  std::u16string ext;
-  try {
-    ext = FileExtLower(path);
-  } catch (const std::invalid_argument&) {
-    return false;
-  }
-  if (ext == u".jww") {
-    format = DrawingFormat::kJww;
-    return true;
-  }
-  if (ext == u".jws") {
-    format = DrawingFormat::kJws;
-    return true;
-  }
-  return false;
+  const DrawingKind kind = DrawingKindOf(path);
+  format = kind == DrawingKind::kJws ? DrawingFormat::kJws : DrawingFormat::kJww;
+  return kind != DrawingKind::kNone;
 }
 
 bool FolderExists(const std::u16string& folder) {
@@ -192,6 +180,8 @@ class Emitter {
       else if (!item.names.ok)
         report.outcome = FileOutcome::kDamaged;
     }
+    report.cutName = item.names.cutName;
+    if (report.cutName >= 0) report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     int32_t definition = -1;
