@@ -78,6 +78,8 @@ void PaintDisplayList(QPainter& painter, const draw::DisplayList& list, const QT
   const double scale = std::sqrt(std::fabs(t.determinant()));
 
   painter.setPen(Qt::NoPen);
+  // Solids that meet edge to edge show no seams between them.
+  painter.setRenderHint(QPainter::Antialiasing, false);
   for (const draw::SolidPrim& s : list.solids) {
     QPolygonF quad;
     for (size_t i = 0; i < 8; i += 2) quad << t.map(QPointF(s.xy[i], s.xy[i + 1]));
@@ -85,6 +87,7 @@ void PaintDisplayList(QPainter& painter, const draw::DisplayList& list, const QT
     painter.drawPolygon(quad);
   }
   painter.setBrush(Qt::NoBrush);
+  painter.setRenderHint(QPainter::Antialiasing, true);
 
   Pens pens(list);
   // Lines of one pen go to the painter together.

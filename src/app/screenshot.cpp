@@ -1,10 +1,12 @@
 // Takes the pictures of the README: both pages of the main window and the
 // results window with rows, as PNG files.
 //
-//   tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER
+//   tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER [BLOCK]
 //
 // WORK_FOLDER stands for the executable's folder (settings, scratch folder).
-// The drawings are listed on the first page and searched from the second.
+// The drawings are listed on the first page and searched from the second;
+// the results window shows the preview of the first block whose name holds
+// BLOCK (default 樹木).
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -22,6 +24,7 @@
 #include "app/app_font.h"
 #include "app/dialogs.h"
 #include "app/main_window.h"
+#include "app/preview_pane.h"
 #include "app/qt_text.h"
 #include "app/results_window.h"
 
@@ -44,19 +47,26 @@ class ShotDialogs : public tarnwick::Dialogs {
   explicit ShotDialogs(QString out) : out_(std::move(out)) {}
 
   void showResults(QDialog& window) override {
-    // Wide enough for the whole paths, as a user would drag it.
-    if (auto* results = qobject_cast<tarnwick::TForm2*>(&window)) results->setColumnWidths({120, 320, 130});
-    window.resize(620, 406);
+    // Wide enough for the whole paths and the preview, as a user would drag it.
+    auto* results = qobject_cast<tarnwick::TForm2*>(&window);
+    if (results) results->setColumnWidths({150, 330, 110});
+    window.resize(1000, 460);
     window.show();
     Settle();
-    // Show the find at work: the first row holding 樹木 is current.
-    window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("樹木"));
+    if (results) results->setPreviewWidth(330);
+    // Show the find at work: the first row holding the block named in the
+    // script is current, and its preview is drawn.
+    window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(block_);
     window.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (results && !results->preview().canvas().list() && waited.elapsed() < 10000) Settle(50);
     Settle();
     ok_ = Save(window, out_ + QStringLiteral("/results-window.png")) && ok_;
     window.hide();
     QApplication::quit();
   }
+  QString block_;
   bool ok_ = true;
 
  private:
@@ -67,8 +77,8 @@ class ShotDialogs : public tarnwick::Dialogs {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: tarnwick-screenshot OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER [BLOCK]\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(argv[1]);
@@ -77,6 +87,7 @@ int main(int argc, char** argv) {
   tarnwick::UseJapaneseFallbackFont();
 
   ShotDialogs dialogs(out);
+  dialogs.block_ = argc == 5 ? QString::fromLocal8Bit(argv[4]) : QStringLiteral("樹木");
   tarnwick::TForm1 window(work + QStringLiteral("/tarnwick"), &dialogs);
   window.show();
   Settle();
