@@ -140,7 +140,7 @@ void PreviewPane::showRow(const SearchRow& row) {
 }
 
 void PreviewPane::drawingLoaded(const QString& path) {
-  if (PathFromQ(path) == row_.path || FromQ(path) == row_.path) refresh();
+  if (FromQ(path) == row_.path) refresh();
 }
 
 void PreviewPane::refresh() {
