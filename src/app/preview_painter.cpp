@@ -8,7 +8,6 @@
 #include <QStaticText>
 #include <algorithm>
 #include <cmath>
-#include <deque>
 #include <numbers>
 #include <unordered_map>
 #include <vector>
@@ -26,12 +25,13 @@ class Pens {
  public:
   explicit Pens(const draw::DisplayList& list) : list_(list) {}
 
-  const QPen& of(const draw::Pen& p) {
+  // The index of the pen of `p` (colour and dash pattern).
+  size_t of(const draw::Pen& p) {
     const draw::Rgb c = draw::OnWhite(p.color);
     const uint64_t key = (uint64_t(c.r) << 16 | uint64_t(c.g) << 8 | c.b) << 32 | uint32_t(p.dashes + 1);
-    if (key == lastKey_) return *last_;
-    auto it = std::find_if(pens_.begin(), pens_.end(), [&](const auto& e) { return e.first == key; });
-    if (it == pens_.end()) {
+    if (key == lastKey_) return last_;
+    auto it = std::find(keys_.begin(), keys_.end(), key);
+    if (it == keys_.end()) {
       QPen pen(ToColor(c));
       pen.setCosmetic(true);
       pen.setWidthF(1.0);
@@ -40,19 +40,23 @@ class Pens {
         for (uint8_t d : list_.dashes[static_cast<size_t>(p.dashes)]) pattern.append(std::max<qreal>(d, 1) / 2);
         pen.setDashPattern(pattern);
       }
-      pens_.emplace_back(key, pen);
-      it = std::prev(pens_.end());
+      keys_.push_back(key);
+      pens_.push_back(pen);
+      it = std::prev(keys_.end());
     }
     lastKey_ = key;
-    last_ = &it->second;
-    return *last_;
+    last_ = static_cast<size_t>(it - keys_.begin());
+    return last_;
   }
+  const QPen& pen(size_t i) const { return pens_[i]; }
+  size_t size() const { return pens_.size(); }
 
  private:
   const draw::DisplayList& list_;
-  std::deque<std::pair<uint64_t, QPen>> pens_;  // stays where it is as it grows
+  std::vector<uint64_t> keys_;
+  std::vector<QPen> pens_;
   uint64_t lastKey_ = ~uint64_t{0};
-  const QPen* last_ = nullptr;
+  size_t last_ = 0;
 };
 
 }  // namespace
@@ -90,27 +94,16 @@ void PaintDisplayList(QPainter& painter, const draw::DisplayList& list, const QT
   painter.setRenderHint(QPainter::Antialiasing, true);
 
   Pens pens(list);
-  // Lines of one pen go to the painter together.
-  std::vector<QLineF> batch;
-  batch.reserve(std::min<size_t>(list.lines.size(), 4096));
-  const QPen* batchPen = nullptr;
-  auto flush = [&] {
-    if (batch.empty()) return;
-    painter.setPen(*batchPen);
-    painter.drawLines(batch.data(), static_cast<int>(batch.size()));
-    batch.clear();
+  // Lines, and the segments of arcs of solid pens, are gathered by pen and
+  // handed to the painter together: one pen change per pen, not per line.
+  std::vector<std::vector<QLineF>> byPen;
+  auto bucket = [&](size_t pen) -> std::vector<QLineF>& {
+    if (pen >= byPen.size()) byPen.resize(pen + 1);
+    return byPen[pen];
   };
-  for (const draw::LinePrim& l : list.lines) {
-    const QPen* pen = &pens.of(l.pen);
-    if (pen != batchPen || batch.size() == 4096) {
-      flush();
-      batchPen = pen;
-    }
-    batch.emplace_back(t.map(QPointF(l.x1, l.y1)), t.map(QPointF(l.x2, l.y2)));
-  }
-  flush();
-  // Arcs as polylines with as many segments as their size on screen asks
-  // for; those of solid pens join the batches of lines.
+  for (const draw::LinePrim& l : list.lines)
+    bucket(pens.of(l.pen)).emplace_back(t.map(QPointF(l.x1, l.y1)), t.map(QPointF(l.x2, l.y2)));
+  // Arcs as polylines with as many segments as their size on screen asks for.
   QPolygonF poly;
   for (const draw::ArcPrim& a : list.arcs) {
     const double r = std::max(std::hypot(a.m[0], a.m[2]), std::hypot(a.m[1], a.m[3])) * scale;
@@ -120,21 +113,21 @@ void PaintDisplayList(QPainter& painter, const draw::DisplayList& list, const QT
       const double u = a.start + a.sweep * i / n;
       poly[i] = t.map(QPointF(a.pointX(u), a.pointY(u)));
     }
-    const QPen* pen = &pens.of(a.pen);
+    const size_t pen = pens.of(a.pen);
     if (a.pen.dashes >= 0) {
       // A dash pattern runs on along the whole arc.
-      flush();
-      painter.setPen(*pen);
+      painter.setPen(pens.pen(pen));
       painter.drawPolyline(poly);
       continue;
     }
-    if (pen != batchPen || batch.size() + static_cast<size_t>(n) > 4096) {
-      flush();
-      batchPen = pen;
-    }
-    for (int i = 0; i < n; ++i) batch.emplace_back(poly[i], poly[i + 1]);
+    std::vector<QLineF>& segments = bucket(pen);
+    for (int i = 0; i < n; ++i) segments.emplace_back(poly[i], poly[i + 1]);
   }
-  flush();
+  for (size_t i = 0; i < byPen.size(); ++i) {
+    if (byPen[i].empty()) continue;
+    painter.setPen(pens.pen(i));
+    painter.drawLines(byPen[i].data(), static_cast<int>(byPen[i].size()));
+  }
   // Points as round dots three pixels across, those of one colour together.
   std::vector<QPointF> dots;
   QPen dotPen;
@@ -166,11 +159,16 @@ void PaintDisplayList(QPainter& painter, const draw::DisplayList& list, const QT
   int laidOutPixels = -1;
   double ascent = 0;
   const QTransform plain;
+  QColor textColor;
   for (const draw::TextPrim& x : list.texts) {
     const QPointF start = t.map(QPointF(x.x, x.y));
     const double height = x.height * scale;
     const double length = std::hypot(x.endX - x.x, x.endY - x.y) * scale;
-    painter.setPen(ToColor(draw::OnWhite(x.pen.color)));
+    const QColor color = ToColor(draw::OnWhite(x.pen.color));
+    if (color != textColor) {
+      painter.setPen(color);
+      textColor = color;
+    }
     if (height < 4) {
       // Too small to read: a stroke where the text runs.
       painter.setTransform(plain);
