@@ -247,6 +247,9 @@ int Run(int argc, char** argv) {
     } else if (writer->escaped()) {
       Message("a tab or line break in a name was shown as \\t, \\n or \\r; --format csv or json shows it exactly");
     }
+  } else if (entries.empty() && pathFailed) {
+    // Nothing could be searched: the file is left as it was.
+    Message(*o.outputFile + " not written: no path given could be searched");
   } else {
     const std::u16string target = PathText(*o.outputFile);
     std::string why;

@@ -86,8 +86,9 @@ std::vector<OptionSpec> MakeTable() {
        "write the rows to FILE instead of standard output,\n"
        "in the format its extension names: .txt (tab-\n"
        "separated) or .csv (every field quoted, no header\n"
-       "line), UTF-8 with a BOM and CR LF; --format does not\n"
-       "apply; an existing file is replaced whole",
+       "line), UTF-8 with a BOM and CR LF; not with --format;\n"
+       "an existing file is replaced whole, a device or FIFO\n"
+       "written into",
        [](Options& o, V v, V typed) {
          const std::u16string name = PathText(v);
          if (!ExportFormatFor(name))
@@ -112,7 +113,7 @@ std::vector<OptionSpec> MakeTable() {
          o.maxRows = static_cast<int32_t>(n);
          return std::string();
        }},
-      {"jobs", 'j', "N", "read drawings on N threads, 1 to 256 (default: all)",
+      {"jobs", 'j', "N", "read drawings on N threads, 1 to 64 (default: one\nper hardware thread, at most 64)",
        [](Options& o, V v, V typed) {
          long n = 0;
          if (!ParseCount(v, 1, 0x7FFFFFFF, n)) return "invalid number of jobs for " + typed + ": " + Quoted(v);

@@ -14,8 +14,9 @@
 
 namespace tarnwick {
 
-// The largest -j accepted: more reading threads than this only cost memory.
-inline constexpr int kMaxJobs = 256;
+// The largest -j accepted, as for the default of one thread per hardware
+// thread: more decoding threads than this only cost memory.
+inline constexpr int kMaxJobs = 64;
 
 struct Options {
   bool recursive = false;

@@ -181,7 +181,8 @@ class Emitter {
         report.outcome = FileOutcome::kDamaged;
     }
     report.cutName = item.names.cutName;
-    if (report.cutName >= 0) report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
+    if (report.cutName >= 0)
+      report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     int32_t definition = -1;
