@@ -163,6 +163,26 @@ class PreviewTest : public QObject {
     QVERIFY(!w().grab().isNull());
   }
 
+  // Rows of many drawings passed over quickly: only what is still wanted is
+  // read, and the row the user stops on is shown.
+  void quickMovesReadOnlyWhatIsStillWanted() {
+    std::vector<SearchRow> rows;
+    for (int i = 0; i < 8; ++i) {
+      const QString path = tmp_->filePath(QStringLiteral("many%1.jww").arg(i));
+      testing::Drawing d;
+      d.definitions = {Def(1, u"b", {Line(0, 0, i + 1, 0)})};
+      const testing::Bytes bytes = testing::Write(d);
+      WriteBytes(path, bytes, bytes.size());
+      rows.push_back(Row(path, u"b", 0));
+    }
+    setRows(rows);
+    for (int r = 2; r <= 8; ++r) w().setCurrentRow(r);
+    QTRY_VERIFY(shown() != nullptr && shown()->lines.size() == 1 && shown()->lines[0].x2 == 8);
+    // The first two were under way at once; of the rest only the last was read.
+    QCOMPARE(pane().cache().reads(), 3);
+    settle();
+  }
+
   void aBlankRowShowsNothing() {
     setRows({});
     QVERIFY(shown() == nullptr);
