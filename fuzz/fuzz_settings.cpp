@@ -19,7 +19,7 @@ bool Same(const WindowBounds& a, const WindowBounds& b) {
 bool Same(const SettingsData& a, const SettingsData& b) {
   return Same(a.mainWindow, b.mainWindow) && Same(a.resultsWindow, b.resultsWindow) &&
          a.columnWidths == b.columnWidths && a.jwpath == b.jwpath && a.TxtFileName == b.TxtFileName &&
-         a.checks == b.checks && a.edits == b.edits && a.files == b.files;
+         a.checks == b.checks && a.edits == b.edits && a.files == b.files && a.previewWidth == b.previewWidth;
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include "app/dialogs.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 #include "app/qt_text.h"
 #include "search/engine.h"
@@ -115,5 +117,7 @@ Dialogs& Dialogs::standard() {
   static Dialogs dialogs;
   return dialogs;
 }
+
+void Dialogs::openExternally(QWidget*, const QUrl& url) { QDesktopServices::openUrl(url); }
 
 }  // namespace tarnwick

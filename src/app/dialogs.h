@@ -7,6 +7,7 @@
 #include <QStringList>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 namespace tarnwick {
@@ -32,6 +33,8 @@ class Dialogs {
   virtual void saveFailed(QWidget* parent, const QString& text);
   // Runs the results window modally; returns when it is closed.
   virtual void showResults(QDialog& window);
+  // Opens a file or folder in the desktop's default application for it.
+  virtual void openExternally(QWidget* parent, const QUrl& url);
 
   // The dialogs of the desktop.
   static Dialogs& standard();

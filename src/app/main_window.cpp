@@ -372,6 +372,7 @@ void TForm1::ApplySettings(const SettingsData& d) {
   ApplyBounds(*this, d.mainWindow);
   ApplyBounds(*results_, d.resultsWindow);
   results_->setColumnWidths({d.columnWidths[0], d.columnWidths[1], d.columnWidths[2]});
+  results_->setPreviewWidth(d.previewWidth);
   jwpath = d.jwpath;
   results_->TxtFileName = d.TxtFileName;
   for (int i = 1; i <= 2 * kSlotCount; ++i)
@@ -391,6 +392,7 @@ SettingsData TForm1::CollectSettings() const {
   d.resultsWindow = BoundsOf(*results_);
   const std::array<int, 3> widths = results_->columnWidths();
   for (size_t i = 0; i < 3; ++i) d.columnWidths[i] = widths[i];
+  d.previewWidth = results_->previewWidth();
   d.jwpath = jwpath;
   d.TxtFileName = results_->TxtFileName;
   for (int i = 1; i <= 2 * kSlotCount; ++i)

@@ -1,5 +1,9 @@
 #include "app/results_model.h"
 
+#include <QMimeData>
+#include <QUrl>
+#include <set>
+
 #include "app/qt_text.h"
 #include "text/text_utils.h"
 
@@ -42,6 +46,32 @@ QVariant ResultsModel::headerData(int section, Qt::Orientation orientation, int 
   if (role == Qt::InitialSortOrderRole) return static_cast<int>(Qt::AscendingOrder);
   if (role != Qt::DisplayRole) return {};
   return tr(kTitles[section]);
+}
+
+Qt::ItemFlags ResultsModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.row() < rowCount() && !rows_[static_cast<size_t>(index.row())].path.empty())
+    f |= Qt::ItemIsDragEnabled;
+  return f;
+}
+
+QStringList ResultsModel::mimeTypes() const { return {QStringLiteral("text/uri-list")}; }
+
+QMimeData* ResultsModel::mimeData(const QModelIndexList& indexes) const {
+  // One URL per drawing, in row order, however many cells of it are marked.
+  std::set<int> marked;
+  for (const QModelIndex& i : indexes)
+    if (i.isValid() && i.row() < rowCount()) marked.insert(i.row());
+  QList<QUrl> urls;
+  std::set<std::u16string> seen;
+  for (int r : marked) {
+    const std::u16string& path = rows_[static_cast<size_t>(r)].path;
+    if (!path.empty() && seen.insert(path).second) urls.append(QUrl::fromLocalFile(PathToQ(path)));
+  }
+  if (urls.isEmpty()) return nullptr;
+  auto* mime = new QMimeData;
+  mime->setUrls(urls);
+  return mime;
 }
 
 void ResultsModel::setRows(std::vector<SearchRow> rows) {

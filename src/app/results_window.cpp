@@ -1,16 +1,22 @@
 #include "app/results_window.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "app/dialogs.h"
+#include "app/preview_pane.h"
 #include "app/qt_text.h"
 #include "app/results_model.h"
 #include "search/export.h"
@@ -62,7 +68,20 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   SG1->horizontalHeader()->setSortIndicatorShown(true);
   SG1->setSortingEnabled(true);
   setColumnWidths(kDesignedColumnWidths);
-  layout->addWidget(SG1, 1);
+  // Rows leave the window as the drawings' file URLs.
+  SG1->setDragEnabled(true);
+  SG1->setDragDropMode(QAbstractItemView::DragOnly);
+  SG1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  Splitter1 = new QSplitter(Qt::Horizontal, this);
+  Splitter1->setObjectName(QStringLiteral("Splitter1"));
+  Splitter1->setChildrenCollapsible(false);
+  Splitter1->addWidget(SG1);
+  preview_ = new PreviewPane(Splitter1);
+  Splitter1->addWidget(preview_);
+  Splitter1->setStretchFactor(0, 1);
+  Splitter1->setStretchFactor(1, 0);
+  layout->addWidget(Splitter1, 1);
 
   auto* panel = new QWidget(this);
   panel->setObjectName(QStringLiteral("Panel1"));
@@ -110,8 +129,19 @@ TForm2::TForm2(Dialogs& dialogs, QWidget* parent) : QDialog(parent), dialogs_(di
   connect(Button1, &QPushButton::clicked, this, &TForm2::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm2::Button2Click);
   connect(Button3, &QPushButton::clicked, this, &TForm2::Button3Click);
+  connect(SG1->selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TForm2::currentRowChanged);
+  connect(SG1, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { openDrawing(index.row() + 1); });
+  connect(SG1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    const QModelIndex index = SG1->indexAt(at);
+    if (!index.isValid()) return;
+    if (QMenu* menu = rowMenu(index.row() + 1)) {
+      menu->exec(SG1->viewport()->mapToGlobal(at));
+      menu->deleteLater();
+    }
+  });
 
-  resize(545, 406);
+  resize(545 + 260, 406);
+  Splitter1->setSizes({545, 260});
   // At start-up the grid shows its titles and one blank row, which is current.
   beginResults();
   endResults();
@@ -184,6 +214,54 @@ std::array<int, 3> TForm2::columnWidths() const {
 
 void TForm2::setColumnWidths(const std::array<int, 3>& widths) {
   for (int i = 0; i < 3; ++i) SG1->horizontalHeader()->resizeSection(i, widths[static_cast<size_t>(i)]);
+}
+
+int TForm2::previewWidth() const { return Splitter1->sizes().value(1); }
+
+void TForm2::setPreviewWidth(int width) {
+  if (width <= 0) return;
+  const QList<int> sizes = Splitter1->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  Splitter1->setSizes({std::max(total - width, 1), width});
+}
+
+const SearchRow* TForm2::rowAt(int row) const {
+  const std::vector<SearchRow>& rows = model_->rows();
+  if (row < 1 || row > static_cast<int>(rows.size())) return nullptr;
+  const SearchRow& r = rows[static_cast<size_t>(row - 1)];
+  return r.path.empty() ? nullptr : &r;
+}
+
+void TForm2::currentRowChanged() {
+  const SearchRow* row = rowAt(currentRow());
+  preview_->showRow(row ? *row : SearchRow{});
+}
+
+void TForm2::openDrawing(int row) {
+  if (const SearchRow* r = rowAt(row)) dialogs_.openExternally(this, QUrl::fromLocalFile(PathToQ(r->path)));
+}
+
+QMenu* TForm2::rowMenu(int row) {
+  const SearchRow* r = rowAt(row);
+  if (!r) return nullptr;
+  auto* menu = new QMenu(this);
+  menu->setObjectName(QStringLiteral("RowMenu"));
+  const QString path = PathToQ(r->path);
+  const QString block = ToQ(r->block);
+  auto add = [&](const char* name, const QString& text, auto&& action) {
+    QAction* a = menu->addAction(text);
+    a->setObjectName(QString::fromLatin1(name));
+    connect(a, &QAction::triggered, this, action);
+  };
+  add("OpenDrawing", QStringLiteral("図面を開く(&O)"), [this, row] { openDrawing(row); });
+  add("OpenFolder", QStringLiteral("フォルダーを開く(&F)"), [this, folder = PathToQ(FolderOfPath(r->path))] {
+    dialogs_.openExternally(this, QUrl::fromLocalFile(folder));
+  });
+  menu->addSeparator();
+  add("CopyPath", QStringLiteral("パスをコピー(&P)"), [path] { QGuiApplication::clipboard()->setText(path); });
+  add("CopyBlockName", QStringLiteral("ブロック名をコピー(&B)"),
+      [block] { QGuiApplication::clipboard()->setText(block); });
+  return menu;
 }
 
 void TForm2::showEvent(QShowEvent* event) {

@@ -11,12 +11,15 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPushButton;
+class QSplitter;
 class QTableView;
 
 namespace tarnwick {
 
 class Dialogs;
+class PreviewPane;
 class ResultsModel;
 class ResultsSortModel;
 
@@ -61,6 +64,14 @@ class TForm2 : public QDialog {
   std::array<int, 3> columnWidths() const;
   void setColumnWidths(const std::array<int, 3>& widths);
 
+  // The preview pane beside the grid, and its width (the splitter's
+  // position); 0 or less leaves the width the window gives it.
+  PreviewPane& preview() { return *preview_; }
+  int previewWidth() const;
+  void setPreviewWidth(int width);
+  // The context menu of a grid row (counted as currentRow counts).
+  QMenu* rowMenu(int row);
+
  protected:
   void showEvent(QShowEvent* event) override;
 
@@ -68,6 +79,9 @@ class TForm2 : public QDialog {
   void Button1Click();  // find the next row
   void Button2Click();  // save
   void Button3Click();  // close
+  void currentRowChanged();
+  void openDrawing(int row);
+  const SearchRow* rowAt(int row) const;
 
   Dialogs& dialogs_;
   const SearchRow& shownRow(int row) const;  // row as shown, from 0
@@ -75,6 +89,8 @@ class TForm2 : public QDialog {
   ResultsModel* model_;
   ResultsSortModel* sorted_;
   QTableView* SG1;
+  QSplitter* Splitter1;
+  PreviewPane* preview_;
   QLineEdit* Edit1;
   QPushButton* Button1;
   QPushButton* Button2;

@@ -1,11 +1,13 @@
 // Takes the pictures of the README: both pages of the main window and the
 // results window with rows, as PNG files.
 //
-//   tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER
+//   tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER [BLOCK]
 //
 // WORK_FOLDER stands for the executable's folder (settings, scratch folder).
-// The drawings are listed on the first page and searched from the second.
-// The English pictures have "-en" at the end of their names.
+// The drawings are listed on the first page and searched from the second;
+// the results window shows the preview of the first block whose name holds
+// BLOCK (default 樹木).  The English pictures have "-en" at the end of their
+// names.
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
@@ -27,6 +29,7 @@
 #include "app/dialogs.h"
 #include "app/language.h"
 #include "app/main_window.h"
+#include "app/preview_pane.h"
 #include "app/qt_text.h"
 #include "app/results_window.h"
 
@@ -49,19 +52,26 @@ class ShotDialogs : public tarnwick::Dialogs {
   ShotDialogs(QString out, QString suffix) : out_(std::move(out)), suffix_(std::move(suffix)) {}
 
   void showResults(QDialog& window) override {
-    // Wide enough for the whole paths, as a user would drag it.
-    if (auto* results = qobject_cast<tarnwick::TForm2*>(&window)) results->setColumnWidths({120, 320, 130});
-    window.resize(620, 406);
+    // Wide enough for the whole paths and the preview, as a user would drag it.
+    auto* results = qobject_cast<tarnwick::TForm2*>(&window);
+    if (results) results->setColumnWidths({150, 330, 110});
+    window.resize(1000, 460);
     window.show();
     Settle();
-    // Show the find at work: the first row holding 樹木 is current.
-    window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QStringLiteral("樹木"));
+    if (results) results->setPreviewWidth(330);
+    // Show the find at work: the first row holding the block named in the
+    // script is current, and its preview is drawn.
+    window.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(block_);
     window.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (results && !results->preview().canvas().list() && waited.elapsed() < 10000) Settle(50);
     Settle();
     ok_ = Save(window, out_ + QStringLiteral("/results-window") + suffix_ + QStringLiteral(".png")) && ok_;
     window.hide();
     QApplication::quit();
   }
+  QString block_;
   bool ok_ = true;
 
  private:
@@ -77,8 +87,8 @@ int main(int argc, char** argv) {
   const std::optional<std::string> lang = tarnwick::TakeLanguageOption(args);
   const tarnwick::Language language =
       tarnwick::LanguageNamed(QString::fromStdString(lang.value_or("ja"))).value_or(tarnwick::Language::kJapanese);
-  if (args.size() != 3) {
-    std::fprintf(stderr, "usage: tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER\n");
+  if (args.size() != 3 && args.size() != 4) {
+    std::fprintf(stderr, "usage: tarnwick-screenshot [--lang ja|en] OUTPUT_FOLDER WORK_FOLDER DRAWINGS_FOLDER [BLOCK]\n");
     return 2;
   }
   const QString out = QString::fromLocal8Bit(args[0]);
@@ -89,6 +99,7 @@ int main(int argc, char** argv) {
   tarnwick::InstallLanguage(app, language);
 
   ShotDialogs dialogs(out, suffix);
+  dialogs.block_ = args.size() == 4 ? QString::fromLocal8Bit(args[3]) : QStringLiteral("樹木");
   tarnwick::TForm1 window(work + QStringLiteral("/tarnwick"), &dialogs);
   window.show();
   Settle();

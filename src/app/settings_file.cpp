@@ -85,6 +85,8 @@ void ParseSettings(std::string_view text, SettingsData& d) {
       if (!path.empty()) d.files.push_back(std::move(path));
     }
   }
+  // Files written before the preview existed end with the file list.
+  d.previewWidth = std::max(StrToIntDef0(in.next()), 0);
 }
 
 std::string FormatSettings(const SettingsData& d) {
@@ -106,6 +108,7 @@ std::string FormatSettings(const SettingsData& d) {
   for (const std::u16string& e : d.edits) line(StrToHexPath(e));
   line(IntToText(static_cast<int32_t>(d.files.size())));
   for (const std::u16string& f : d.files) line(StrToHexPath(f));
+  line(IntToText(d.previewWidth));
   return out;
 }
 

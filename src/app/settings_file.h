@@ -28,12 +28,13 @@ struct SettingsData {
   std::array<bool, 2 * kSlotCount> checks{};
   std::array<std::u16string, kSlotCount> edits;  // Edit1 ... Edit20
   std::vector<std::u16string> files;             // the file list
+  int32_t previewWidth = 0;  // the results window's preview pane; 0: its own width
 };
 
 // Applies the lines of a settings file to data, one after the other, as they
 // are read.  Lines past the end of the text read as empty lines.
 void ParseSettings(std::string_view text, SettingsData& data);
-// The 74 + N lines of the file.
+// The 74 + N lines of the file, and the preview's width after them.
 std::string FormatSettings(const SettingsData& data);
 
 // Paths are stored as the hex digits of their bytes on this system, which

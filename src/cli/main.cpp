@@ -13,11 +13,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "cli/details.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/progress.h"
 #include "search/engine.h"
+#include "draw/svg.h"
 #include "search/export.h"
+#include "text/path_utils.h"
 #include "text/text_utils.h"
 #include "text/utf.h"
 
@@ -70,10 +73,11 @@ class CliObserver : public SearchObserver {
 
   void rows(const std::vector<SearchRow>& rows) override {
     progress_.rowsAdded(rows.size());
+    if (options_.svgDir) writeSvgs(rows);
     if (writer_) {
       if (rowsOnTerminal_) progress_.clear();
       for (const SearchRow& r : rows) {
-        if (!writer_->row(r)) {
+        if (!writer_->row(r, options_.details ? drawings_.jsonFields(r) : std::string())) {
           // The rest would be lost too: the search stops here.
           gStop.store(true);
           break;
@@ -108,8 +112,28 @@ class CliObserver : public SearchObserver {
 
   std::vector<SearchRow>& kept() { return kept_; }
   bool pathFailed() const { return pathFailed_; }
+  bool svgFailed() const { return svgFailed_; }
 
  private:
+  // One picture per row, numbered in output order; a row whose definition
+  // could not be read gets an empty picture, so the numbers stay in step.
+  void writeSvgs(const std::vector<SearchRow>& rows) {
+    const std::u16string dir = PathText(*options_.svgDir);
+    for (const SearchRow& r : rows) {
+      const draw::DisplayList* list = drawings_.listOf(r);
+      const std::u16string target = RowDrawings::SvgPath(dir, ++svgCount_);
+      std::string why;
+      if (!WriteFileAtomically(target, draw::ToSvg(list ? *list : draw::DisplayList{}), &why)) {
+        progress_.clear();
+        Message("cannot write " + NativePath(target) + ": " + why);
+        svgFailed_ = true;
+      }
+    }
+  }
+
+  RowDrawings drawings_;
+  size_t svgCount_ = 0;
+  bool svgFailed_ = false;
   const Options& options_;
   RowWriter* writer_;
   ProgressLine& progress_;
@@ -177,6 +201,11 @@ int Run(int argc, char** argv) {
     }
   }
 
+  if (o.svgDir && !CreateFolder(PathText(*o.svgDir))) {
+    Message("cannot make the folder " + *o.svgDir + ": " + std::strerror(errno));
+    return 1;
+  }
+
   const bool rowsOnTerminal = !o.outputFile && isatty(STDOUT_FILENO) == 1;
   ProgressLine progress(stderr, !o.quiet && isatty(STDERR_FILENO) == 1);
   std::optional<RowWriter> writer;
@@ -233,7 +262,7 @@ int Run(int argc, char** argv) {
     raise(SIGPIPE);
     return 128 + SIGPIPE;
   }
-  if (!written) return 1;
+  if (!written || observer.svgFailed()) return 1;
   if (result.capReached)
     Message("stopped at the row limit of " + std::to_string(o.maxRows) + (o.maxRows == 1 ? " row" : " rows"));
   if (gInterrupted.load()) {

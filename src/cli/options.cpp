@@ -122,6 +122,23 @@ std::vector<OptionSpec> MakeTable() {
          o.jobs = static_cast<int>(n);
          return std::string();
        }},
+      {"details", 0, nullptr,
+       "add to each row of --format json the definition's\n"
+       "number, its stored entity counts and the extent of\n"
+       "what it draws (reads each drawing in full)",
+       [](Options& o, V, V) {
+         o.details = true;
+         return std::string();
+       }},
+      {"svg", 0, "DIR",
+       "also write a drawing of each row's block as\n"
+       "DIR/NNNNN.svg, NNNNN its number in output order from\n"
+       "00001 (reads each drawing in full)",
+       [](Options& o, V v, V typed) {
+         if (v.empty()) return "the folder of " + typed + " is empty";
+         o.svgDir = v;
+         return std::string();
+       }},
       {"verbose", 'v', nullptr, "also name every file passed over or not read to its\nend, and why",
        [](Options& o, V, V) {
          o.verbose = true;
@@ -278,6 +295,8 @@ std::string ParseCommandLine(int argc, char** argv, Options& o) {
   for (int i = optind; i < argc; ++i) o.paths.push_back(argv[i]);
   if (o.help || o.version) return "";
   if (o.paths.empty() && o.badPaths.empty() && !o.listGiven) return "no file or folder given";
+  if (o.details && (o.format != OutputFormat::kJson || o.outputFile))
+    return "--details adds to the rows of --format json only";
   if (o.outputFile && o.formatGiven)
     return "--format cannot be used with -o: the extension of the file (.txt or .csv) chooses its format";
   return "";

@@ -31,6 +31,9 @@ struct Options {
   bool help = false;
   bool version = false;
   bool listGiven = false;  // --files-from was given, even if its list was empty
+  // --details and --svg read every drawing with rows in full.
+  bool details = false;
+  std::optional<std::string> svgDir;
   // Paths in order; --files-from lists are read at their place.
   std::vector<std::string> paths;
   // Lines of --files-from lists that name no path the system could open

@@ -103,13 +103,14 @@ bool AppendTail(std::string& s, const SearchRow& r, OutputFormat format) {
   return escaped;
 }
 
-std::string JsonRow(const SearchRow& r) {
+std::string JsonRow(const SearchRow& r, const std::string& fields = std::string()) {
   std::string s = "{\"file\": ";
   Json(s, r.fileName);
   s += ", \"path\": ";
   Json(s, r.path);
   s += ", \"block\": ";
   Json(s, r.block);
+  s += fields;
   s += '}';
   return s;
 }
@@ -131,11 +132,11 @@ std::string RowWriter::Format(const SearchRow& r, OutputFormat format) {
   return s;
 }
 
-bool RowWriter::row(const SearchRow& r) {
+bool RowWriter::row(const SearchRow& r, const std::string& jsonFields) {
   if (failed_) return false;
   if (format_ == OutputFormat::kJson) {
     put(rows_ == 0 ? "\n" : ",\n");
-    put(JsonRow(r));
+    put(JsonRow(r, jsonFields));
   } else {
     // The rows of one drawing come one after another: their common head is
     // made once.

@@ -17,8 +17,9 @@ class RowWriter {
   // On a terminal (lineBuffered) every row leaves as a whole line at once;
   // elsewhere rows are gathered into large writes.
   RowWriter(std::FILE* out, OutputFormat format, bool lineBuffered = false);
-  // False once a write has failed: the rest would be lost too.
-  bool row(const SearchRow& r);
+  // False once a write has failed: the rest would be lost too.  A JSON row
+  // ends with `jsonFields` (", \"name\": value..." or nothing).
+  bool row(const SearchRow& r, const std::string& jsonFields = std::string());
   // Ends the output; false when something could not be written.
   bool finish();
   bool failed() const { return failed_; }

@@ -336,7 +336,9 @@ class Emitter {
       report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
+    int32_t definition = -1;
     for (std::u16string& block : item.names.names) {
+      ++definition;
       // The names are the item's own: each is cut in place.
       if (block.find(u'@') != std::u16string::npos) block = CutAtFlag(block, item.inSubfolder);
       if (options_.keep && !options_.keep(block)) continue;
@@ -350,6 +352,7 @@ class Emitter {
       row.fileName = fileName;
       row.path = item.text;
       row.block = block;
+      row.definition = definition;
     }
     keepRows(n);
     report.definitions = static_cast<int32_t>(n);

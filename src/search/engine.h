@@ -32,6 +32,9 @@ struct SearchRow {
   std::u16string fileName;
   std::u16string path;
   std::u16string block;
+  // Index of the definition among the drawing's definitions; -1 for the
+  // blank row of a search that found nothing.
+  int32_t definition = -1;
 };
 
 // One folder slot: search this folder, and its subfolders too when asked.

@@ -75,6 +75,8 @@ class FakeDialogs : public Dialogs {
     if (onAbortNotice) onAbortNotice();
   }
   void saveFailed(QWidget*, const QString& text) override { saveFailures.append(text); }
+  QList<QUrl> opened;
+  void openExternally(QWidget*, const QUrl& url) override { opened.append(url); }
   void showResults(QDialog& window) override {
     ++resultsShown;
     if (auto* results = qobject_cast<TForm2*>(&window)) shownRows = results->model().rows();

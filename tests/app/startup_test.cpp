@@ -47,7 +47,7 @@ class StartupTest : public QObject {
 
   // No settings file: designed column widths, both dialogs start beside the
   // executable; TEMP exists while the program runs; at exit the settings
-  // file is written (74 lines for an empty list) and TEMP is gone.
+  // file is written (74 lines for an empty list, then the preview's width) and TEMP is gone.
   void firstRun() {
     QVERIFY(QDir().mkpath(path("bin")));
     auto w = start(path("bin/tarnwick"));
@@ -65,8 +65,11 @@ class StartupTest : public QObject {
     w->close();
     QVERIFY(!QFileInfo::exists(path("bin/TEMP")));
     const QByteArray saved = ReadBytes(path("bin/tarnwick.dat"));
-    QCOMPARE(saved.count("\r\n"), 74);
-    QVERIFY(saved.endsWith("\r\n0\r\n"));
+    QCOMPARE(saved.count("\r\n"), 75);
+    // The list count 0, then the width of the results window's preview.
+    const QList<QByteArray> lines = saved.split('\n');
+    QCOMPARE(lines.value(73), QByteArray("0\r"));
+    QVERIFY(lines.value(74).toInt() > 0);
   }
 
   // A scratch folder that holds a file is left alone.

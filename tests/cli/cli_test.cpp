@@ -17,6 +17,8 @@
 #include <pty.h>
 #include <sys/ioctl.h>
 
+#include "cli/details.h"
+#include "draw/drawing_file.h"
 #include "support/tree_fixture.h"
 
 extern char** environ;
@@ -636,6 +638,113 @@ TEST_F(Cli, ProgressLineOnATerminalNeverCutsARow) {
   }
   // -q: no progress line at all.
   EXPECT_EQ(std::string::npos, RunOnTerminal(root_, {"-q", "-r", "t"}, 80).find("\033[K"));
+}
+
+// ---- --details and --svg: each row's block from its drawing read in full ----
+
+TEST_F(Cli, DetailsAddNumberEntityCountsAndExtent) {
+  Drawing d;
+  Definition door, knob;
+  door.number = 5;
+  door.name = "door";
+  Line jamb;
+  jamb.x1 = 0, jamb.y1 = 0, jamb.x2 = 0, jamb.y2 = 2100;
+  Insert at;
+  at.number = 9, at.x = 800, at.y = 1000;
+  door.entities = {jamb, Line{}, at};
+  knob.number = 9;
+  knob.name = "knob";
+  Arc ring;
+  ring.r = 30;
+  knob.entities = {ring};
+  Definition empty;
+  empty.number = 11;
+  empty.name = "empty";
+  d.definitions = {door, knob, empty};
+  put("a.jww", Write(d));
+  Outcome r = run({"--format", "json", "--details", "--match", "o", "a.jww"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(
+      "[\n"
+      "{\"file\": \"a.jww\", \"path\": \"a.jww\", \"block\": \"door\", \"number\": 5, \"entities\": {\"line\": 2, "
+      "\"arc\": 0, \"point\": 0, \"text\": 0, \"dimension\": 0, \"solid\": 0, \"insert\": 1}, \"extent\": [0, 0, 830, 2100]},\n"
+      "{\"file\": \"a.jww\", \"path\": \"a.jww\", \"block\": \"knob\", \"number\": 9, \"entities\": {\"line\": 0, "
+      "\"arc\": 1, \"point\": 0, \"text\": 0, \"dimension\": 0, \"solid\": 0, \"insert\": 0}, \"extent\": [-30, -30, 30, 30]}\n"
+      "]\n",
+      r.out);
+  Outcome e = run({"--format", "json", "--details", "--match", "empty", "a.jww"});
+  EXPECT_NE(std::string::npos, e.out.find("\"insert\": 0}, \"extent\": null}")) << e.out;
+  // Only JSON rows carry them.
+  for (const auto& args : std::vector<std::vector<std::string>>{{"--details", "a.jww"},
+                                                                 {"--details", "-o", "x.csv", "a.jww"}}) {
+    Outcome u = run(args);
+    EXPECT_EQ(2, u.status);
+    EXPECT_NE(std::string::npos, u.err.find("--details")) << u.err;
+  }
+}
+
+TEST_F(Cli, SvgWritesOnePictureEachRowInOutputOrder) {
+  drawing("a.jww", {"one", "two"});
+  drawing("b.jws", {"three"}, true);
+  Outcome r = run({"--svg", "pictures/new", "-q", "b.jws", "a.jww"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("b.jws\tb.jws\tthree\na.jww\ta.jww\tone\na.jww\ta.jww\ttwo\n", r.out);
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(root_ / "pictures/new")) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{"00001.svg", "00002.svg", "00003.svg"}), names) << "no temporary files left";
+  EXPECT_EQ(0u, Slurp(root_ / "pictures/new/00001.svg").find("<?xml"));
+  // Pictures go with -o as well, and a folder that cannot be made is told.
+  Outcome o = run({"--svg", "p2", "-o", "rows.txt", "a.jww"});
+  EXPECT_EQ(0, o.status) << o.err;
+  EXPECT_TRUE(fs::exists(root_ / "p2/00002.svg"));
+  put("file", {});
+  Outcome bad = run({"--svg", "file/sub", "a.jww"});
+  EXPECT_EQ(1, bad.status);
+  EXPECT_NE(std::string::npos, bad.err.find("file/sub")) << bad.err;
+}
+
+// Every real drawing: the counts are the reader's own, and the extent is the
+// display list's.
+TEST_F(Cli, DetailsOfTheSampleDrawings) {
+  const fs::path samples = fs::path(TARNWICK_SHARED_DIR) / "samples";
+  if (!fs::is_directory(samples)) GTEST_SKIP() << "no " << samples;
+  Outcome r = run({"--format", "json", "--details", samples.string()});
+  ASSERT_EQ(0, r.status) << r.err;
+  std::istringstream lines(r.out);
+  std::string line, lastPath;
+  std::unique_ptr<draw::LoadedDrawing> drawing;
+  int32_t index = 0;
+  size_t rows = 0;
+  while (std::getline(lines, line)) {
+    const size_t at = line.find("\"path\": \"");
+    if (at == std::string::npos) continue;
+    const size_t end = line.find('"', at + 9);
+    const std::string path = line.substr(at + 9, end - at - 9);
+    if (path != lastPath) {
+      drawing = draw::ReadDrawingFile(PathText(path));
+      lastPath = path;
+      index = 0;
+    }
+    // Sample names hold no flag, so the rows are the definitions in order.
+    const TEntJwwBlockDef* def = drawing->definition(index);
+    ASSERT_NE(nullptr, def) << path << " row " << index;
+    const std::string counts = "\"number\": " + std::to_string(def->nNumber) + ", \"entities\": {\"line\": " +
+                               std::to_string(def->mLineN) + ", \"arc\": " + std::to_string(def->mEnkoN) +
+                               ", \"point\": " + std::to_string(def->mTenN) + ", \"text\": " +
+                               std::to_string(def->mMojiN) + ", \"dimension\": " + std::to_string(def->mSunpoN) +
+                               ", \"solid\": " + std::to_string(def->mSolidN) + ", \"insert\": " +
+                               std::to_string(def->mBlockN) + "}";
+    EXPECT_NE(std::string::npos, line.find(counts)) << line;
+    const draw::DisplayList list = draw::BuildDisplayList(*drawing->context, index);
+    const std::string expected = DetailsJson(def, &list) + "}";
+    EXPECT_EQ(expected, line.substr(line.size() - expected.size() - (line.back() == ',' ? 1 : 0),
+                                    expected.size()))
+        << path << " definition " << index;
+    ++index;
+    ++rows;
+  }
+  EXPECT_GT(rows, 10u);
 }
 }  // namespace
 }  // namespace tarnwick

@@ -33,11 +33,11 @@ std::string EmptyHead() {
   return s;
 }
 
-TEST(SettingsText, WrittenFileForNothingHas74LinesEndingInZero) {
+TEST(SettingsText, WrittenFileForNothingHas74LinesEndingInZeroThenThePreviewWidth) {
   SettingsData d;
   std::string text = FormatSettings(d);
-  EXPECT_EQ(74, std::count(text.begin(), text.end(), '\n'));
-  EXPECT_TRUE(text.ends_with("\r\n0\r\n"));
+  EXPECT_EQ(75, std::count(text.begin(), text.end(), '\n'));
+  EXPECT_TRUE(text.ends_with("\r\n0\r\n0\r\n"));
   EXPECT_EQ(EmptyHead().substr(24), text.substr(24, EmptyHead().size() - 24)) << "after the window values";
 }
 
@@ -52,12 +52,14 @@ TEST(SettingsText, RoundTripKeepsEveryValue) {
   d.edits[0] = u"/data/\u56F3\u9762/";
   d.edits[19] = u"/last/";
   d.files = {u"/a/\u5E73\u9762\u56F3.jww", PathText("/raw/\xff\xfe.jws")};
+  d.previewWidth = 310;
   SettingsData back;
   ParseSettings(FormatSettings(d), back);
   EXPECT_EQ(FormatSettings(d), FormatSettings(back));
   EXPECT_EQ(d.files, back.files);
   EXPECT_EQ(d.edits[0], back.edits[0]);
   EXPECT_EQ(-5, back.mainWindow.left);
+  EXPECT_EQ(310, back.previewWidth);
   EXPECT_EQ("2F612FE5B9B3E99DA2E59BB32E6A7777", ToUtf8(StrToHexPath(d.files[0]))) << "UTF-8 as hex digits";
 }
 
@@ -95,6 +97,19 @@ TEST(SettingsText, ListCountBeyondTheLinesThatFollow) {
   SettingsData f;
   ParseSettings(EmptyHead() + Lines({"-4", "2F612E6A7777"}), f);
   EXPECT_TRUE(f.files.empty());
+}
+
+TEST(SettingsText, PreviewWidthFollowsTheFileList) {
+  SettingsData d;
+  ParseSettings(EmptyHead() + Lines({"1", "2F612E6A7777", "280"}), d);
+  EXPECT_EQ((std::vector<std::u16string>{u"/a.jww"}), d.files);
+  EXPECT_EQ(280, d.previewWidth);
+  SettingsData old;
+  ParseSettings(EmptyHead() + Lines({"1", "2F612E6A7777"}), old);
+  EXPECT_EQ(0, old.previewWidth) << "a file written before the preview";
+  SettingsData bad;
+  ParseSettings(EmptyHead() + Lines({"0", "-40"}), bad);
+  EXPECT_EQ(0, bad.previewWidth);
 }
 
 TEST(SettingsText, HexPathsStopAtABadPair) {
