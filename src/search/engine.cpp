@@ -138,9 +138,11 @@ class BufferPool {
  public:
   explicit BufferPool(size_t budget) : budget_(std::max(budget, kMinBuffer)) {}
 
+  // Null once the pool is shut.
   FileImage* acquire(size_t need) {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
+      if (shut_) return nullptr;
       // The smallest kept buffer that is large enough.
       auto best = idle_.end();
       for (auto it = idle_.begin(); it != idle_.end(); ++it)
@@ -180,6 +182,15 @@ class BufferPool {
     }
   }
 
+  // The search is over: nobody waits for room any longer.
+  void shut() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      shut_ = true;
+    }
+    freed_.notify_all();
+  }
+
   void release(FileImage* image) {
     std::unique_ptr<FileImage> owned(image);
     {
@@ -205,6 +216,7 @@ class BufferPool {
   std::vector<std::unique_ptr<FileImage>> idle_;
   size_t committed_ = 0;  // capacity of every buffer, kept or in use
   int inUse_ = 0;
+  bool shut_ = false;
 };
 
 FileStamp StampOf(const FileStat& s) { return {s.device, s.inode, s.size, s.mtimeNs, s.ctimeNs}; }
@@ -268,6 +280,7 @@ bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   FileImage* image = nullptr;
   try {
     image = pool.acquire(static_cast<size_t>(std::max<int64_t>(file.stat().size, 0)));
+    if (!image) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
     item.outcome = FileOutcome::kUnreadable;
@@ -623,6 +636,7 @@ class Pipeline {
     }
     ioReady_.notify_all();
     decodeReady_.notify_all();
+    pool_.shut();
     for (std::thread& t : threads_) t.join();
     threads_.clear();
     // Bytes of drawings fetched for nobody (the search stopped) go back.
