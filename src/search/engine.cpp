@@ -69,21 +69,9 @@ std::u16string RowFileName(const std::u16string& path) {
 namespace {
 
 bool IsDrawingExt(const std::u16string& path, DrawingFormat& format) {
-  std::u16string ext;
-  try {
-    ext = FileExtLower(path);
-  } catch (const std::invalid_argument&) {
-    return false;
-  }
-  if (ext == u".jww") {
-    format = DrawingFormat::kJww;
-    return true;
-  }
-  if (ext == u".jws") {
-    format = DrawingFormat::kJws;
-    return true;
-  }
-  return false;
+  const DrawingKind kind = DrawingKindOf(path);
+  format = kind == DrawingKind::kJws ? DrawingFormat::kJws : DrawingFormat::kJww;
+  return kind != DrawingKind::kNone;
 }
 
 bool IsDrawingName(const std::u16string& name) {
@@ -253,6 +241,7 @@ bool FromCache(Item& item, SearchCache& cache) {
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
   item.names.ok = rec->outcome == FileOutcome::kRead;
   item.names.names = std::move(rec->names);
+  item.names.cutName = rec->cutName;
   item.fromCache = true;
   return true;
 }
@@ -264,6 +253,7 @@ bool FromCache(Item& item, SearchCache& cache) {
 bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   item.names.check = item.names.ok = false;
   item.names.names.clear();
+  item.names.cutName = -1;
   item.error = 0;
   item.fromCache = false;
   item.image = nullptr;
@@ -309,6 +299,7 @@ void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
     item.error = ENOMEM;
     item.names.check = item.names.ok = false;
     item.names.names.clear();
+    item.names.cutName = -1;
   }
   pool.release(item.image);
   item.image = nullptr;
@@ -316,6 +307,7 @@ void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
     DrawingRecord rec;
     rec.outcome = item.outcome;
     rec.names = item.names.names;
+    rec.cutName = item.names.cutName;
     options.cache->record(item.native, StampOf(item.stat), rec);
   }
 }
@@ -364,6 +356,9 @@ class Emitter {
     if (item.showFileStatus) observer_.status(FileStatus(item.text));
     ++result_.filesRead;
     FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
+    report.cutName = item.names.cutName;
+    if (report.cutName >= 0 && static_cast<size_t>(report.cutName) < item.names.names.size())
+      report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     for (std::u16string& block : item.names.names) {
