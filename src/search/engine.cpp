@@ -566,7 +566,11 @@ class Pipeline {
   }
 
   // Listings first (the walk waits on them), then the oldest drawing no one
-  // has taken.
+  // has taken.  A fetched drawing is decoded at once by the thread that read
+  // it while fewer than `jobs` are being decoded, so its bytes are still in
+  // the processor's cache; otherwise it waits for a decoding thread, and no
+  // new fetch starts while more than a few wait (from the page cache the
+  // reads would only run ahead of the decoding and evict each other).
   void ioLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
@@ -583,7 +587,7 @@ class Pipeline {
       }
       if (nextFetch_ < tail_) nextFetch_ = tail_;
       while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
-      if (nextFetch_ == head_) {
+      if (nextFetch_ == head_ || fetched_ >= maxFetched()) {
         ioReady_.wait(lock);
         continue;
       }
@@ -593,34 +597,54 @@ class Pipeline {
       lock.unlock();
       const bool decode = Fetch(slot.item, pool_, options_);
       lock.lock();
-      if (decode) {
-        slot.state = State::kFetched;
-        decodeReady_.notify_one();
-      } else {
+      if (!decode) {
         slot.state = State::kDone;
         finished(seq);
+      } else if (decoding_ < jobs_) {
+        decodeHere(seq, lock);
+      } else {
+        slot.state = State::kFetched;
+        ++fetched_;
+        decodeReady_.notify_one();
       }
     }
   }
 
-  // The oldest fetched drawing first: the emitter waits for the oldest.
+  size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
+
+  // Decodes item seq on this thread; called and left with the lock held.
+  void decodeHere(uint64_t seq, std::unique_lock<std::mutex>& lock) {
+    Slot& slot = at(seq);
+    slot.state = State::kDecoding;
+    ++decoding_;
+    lock.unlock();
+    Decode(slot.item, pool_, options_);
+    lock.lock();
+    --decoding_;
+    slot.state = State::kDone;
+    finished(seq);
+    if (fetched_ > 0) decodeReady_.notify_one();
+  }
+
+  // Decodes the drawings that wait, the oldest first: the emitter waits for
+  // the oldest.
   void decodeLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       if (stop_) return;
+      if (fetched_ == 0 || decoding_ >= jobs_) {
+        decodeReady_.wait(lock);
+        continue;
+      }
       uint64_t seq = tail_;
       while (seq < head_ && at(seq).state != State::kFetched) ++seq;
       if (seq == head_) {
         decodeReady_.wait(lock);
         continue;
       }
-      Slot& slot = at(seq);
-      slot.state = State::kDecoding;
-      lock.unlock();
-      Decode(slot.item, pool_, options_);
-      lock.lock();
-      slot.state = State::kDone;
-      finished(seq);
+      --fetched_;
+      ioReady_.notify_one();
+      decodeHere(seq, lock);
     }
   }
 
@@ -658,6 +682,8 @@ class Pipeline {
   // the I/O threads look for work; slot seq lives at ring_[seq % size].
   uint64_t head_ = 0, tail_ = 0, nextFetch_ = 0;
   uint64_t waitingFor_ = kNobody;
+  int decoding_ = 0;    // drawings being decoded, at most jobs_
+  size_t fetched_ = 0;  // drawings fetched and waiting to be decoded
   bool stop_ = false;
 };
 
