@@ -473,7 +473,7 @@ class Pipeline {
       std::lock_guard<std::mutex> lock(mu_);
       slot.state = drawing ? State::kPending : State::kDone;
       ++head_;
-      wake = drawing;
+      wake = drawing && idleIo_ > 0;
     }
     if (wake) ioReady_.notify_one();
     return true;
@@ -588,7 +588,9 @@ class Pipeline {
       if (nextFetch_ < tail_) nextFetch_ = tail_;
       while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
       if (nextFetch_ == head_ || fetched_ >= maxFetched()) {
+        ++idleIo_;
         ioReady_.wait(lock);
+        --idleIo_;
         continue;
       }
       const uint64_t seq = nextFetch_++;
@@ -682,6 +684,7 @@ class Pipeline {
   // the I/O threads look for work; slot seq lives at ring_[seq % size].
   uint64_t head_ = 0, tail_ = 0, nextFetch_ = 0;
   uint64_t waitingFor_ = kNobody;
+  int idleIo_ = 0;      // I/O threads waiting for work
   int decoding_ = 0;    // drawings being decoded, at most jobs_
   size_t fetched_ = 0;  // drawings fetched and waiting to be decoded
   bool stop_ = false;
