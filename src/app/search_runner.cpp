@@ -47,6 +47,7 @@ void SearchRunner::start(Search search, Done done) {
   SearchOptions options;
   options.rowCap = kDefaultRowCap;
   options.jobs = 0;
+  options.ioDepth = kDefaultIoDepth;  // files in flight on a file server, whatever the cores
   options.cancel = &cancel_;
   watcher_.setFuture(QtConcurrent::run([this, search = std::move(search), options] {
     Bridge bridge(*this);

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -143,23 +145,65 @@ class CliObserver : public SearchObserver {
   bool pathFailed_ = false;
 };
 
-// Checks a path given on the command line before the search: a file or a
-// folder that can be listed becomes an entry; anything else is told at once.
-bool Take(const std::string& p, const Options& o, std::vector<SearchEntry>& entries, CliObserver& observer) {
+// What a look at a path given on the command line found.
+struct Look {
+  int error = 0;      // errno of the stat, 0 when it answered
+  bool folder = false;
+  bool regular = false;
+  int listError = 0;  // a folder: errno of opening it for listing
+};
+
+Look LookAt(const std::string& p) {
+  Look l;
   struct stat st {};
   if (stat(p.c_str(), &st) != 0) {
-    Message(p + ": " + std::strerror(errno));
+    l.error = errno;
+    return l;
+  }
+  l.folder = S_ISDIR(st.st_mode);
+  l.regular = S_ISREG(st.st_mode);
+  if (l.folder) {
+    DIR* d = opendir(p.c_str());
+    if (!d)
+      l.listError = errno;
+    else
+      closedir(d);
+  }
+  return l;
+}
+
+// Looks at every path given, up to `depth` at once: on a file server each
+// look waits a round trip, and a long --files-from list would otherwise wait
+// for them one at a time.
+std::vector<Look> LookAtAll(const std::vector<std::string>& paths, int depth) {
+  std::vector<Look> looks(paths.size());
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i; (i = next.fetch_add(1)) < paths.size();) looks[i] = LookAt(paths[i]);
+  };
+  const size_t threads = std::min<size_t>(static_cast<size_t>(std::max(depth, 1)), paths.size() / 4);
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  return looks;
+}
+
+// Takes a path given on the command line, as its look found it: a file or a
+// folder that can be listed becomes an entry; anything else is told at once.
+bool Take(const std::string& p, const Look& l, const Options& o, std::vector<SearchEntry>& entries,
+          CliObserver& observer) {
+  if (l.error != 0) {
+    Message(p + ": " + std::strerror(l.error));
     return false;
   }
-  if (S_ISDIR(st.st_mode)) {
-    DIR* d = opendir(p.c_str());
-    if (!d) {
-      Message(p + ": cannot be listed (" + std::strerror(errno) + ")");
+  if (l.folder) {
+    if (l.listError != 0) {
+      Message(p + ": cannot be listed (" + std::strerror(l.listError) + ")");
       return false;
     }
-    closedir(d);
     entries.push_back({PathText(p), true, o.recursive});
-  } else if (S_ISREG(st.st_mode)) {
+  } else if (l.regular) {
     entries.push_back({PathText(p), false, false});
   } else {
     Message(p + ": not a regular file or folder");
@@ -216,12 +260,14 @@ int Run(int argc, char** argv) {
   for (const std::string& m : o.badPaths) Message(m);
   std::vector<SearchEntry> entries;
   entries.reserve(o.paths.size());
-  for (const std::string& p : o.paths)
-    if (!Take(p, o, entries, observer)) pathFailed = true;
+  const std::vector<Look> looks = LookAtAll(o.paths, o.ioDepth);
+  for (size_t i = 0; i < o.paths.size(); ++i)
+    if (!Take(o.paths[i], looks[i], o, entries, observer)) pathFailed = true;
 
   SearchOptions search;
   search.rowCap = o.maxRows;
   search.jobs = o.jobs;
+  search.ioDepth = o.ioDepth;
   search.cancel = &gStop;
   if (o.match) {
     std::u16string key = StrNormalizeKey(*o.match);

@@ -122,6 +122,18 @@ std::vector<OptionSpec> MakeTable() {
          o.jobs = static_cast<int>(n);
          return std::string();
        }},
+      {"io-depth", 0, "N",
+       "open and read up to N drawings at once, 1 to 1024\n"
+       "(default: 32); many in flight hide the\n"
+       "latency of a file server",
+       [](Options& o, V v, V typed) {
+         long n = 0;
+         if (!ParseCount(v, 1, 0x7FFFFFFF, n)) return "invalid I/O depth for " + typed + ": " + Quoted(v);
+         if (n > kMaxIoDepth)
+           return "too deep for " + typed + ": " + v + " (at most " + std::to_string(kMaxIoDepth) + ")";
+         o.ioDepth = static_cast<int>(n);
+         return std::string();
+       }},
       {"details", 0, nullptr,
        "add to each row of --format json the definition's\n"
        "number, its stored entity counts and the extent of\n"
@@ -161,6 +173,8 @@ std::vector<OptionSpec> MakeTable() {
        }},
   };
 }
+
+static_assert(kDefaultIoDepth == 32, "the --io-depth help names the default");
 
 constexpr int kLongBase = 0x1000;
 

@@ -118,9 +118,11 @@ class BufferPool {
  public:
   explicit BufferPool(size_t budget) : budget_(std::max(budget, kMinBuffer)) {}
 
+  // Null once the pool is shut.
   FileImage* acquire(size_t need) {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
+      if (shut_) return nullptr;
       // The smallest kept buffer that is large enough.
       auto best = idle_.end();
       for (auto it = idle_.begin(); it != idle_.end(); ++it)
@@ -160,6 +162,15 @@ class BufferPool {
     }
   }
 
+  // The search is over: nobody waits for room any longer.
+  void shut() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      shut_ = true;
+    }
+    freed_.notify_all();
+  }
+
   void release(FileImage* image) {
     std::unique_ptr<FileImage> owned(image);
     {
@@ -185,6 +196,7 @@ class BufferPool {
   std::vector<std::unique_ptr<FileImage>> idle_;
   size_t committed_ = 0;  // capacity of every buffer, kept or in use
   int inUse_ = 0;
+  bool shut_ = false;
 };
 
 FileStamp StampOf(const FileStat& s) { return {s.device, s.inode, s.size, s.mtimeNs, s.ctimeNs}; }
@@ -221,6 +233,7 @@ bool FromCache(Item& item, SearchCache& cache) {
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
   item.names.ok = rec->outcome == FileOutcome::kRead;
   item.names.names = std::move(rec->names);
+  item.names.cutName = rec->cutName;
   item.fromCache = true;
   return true;
 }
@@ -232,6 +245,7 @@ bool FromCache(Item& item, SearchCache& cache) {
 bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   item.names.check = item.names.ok = false;
   item.names.names.clear();
+  item.names.cutName = -1;
   item.error = 0;
   item.fromCache = false;
   item.image = nullptr;
@@ -248,6 +262,7 @@ bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   FileImage* image = nullptr;
   try {
     image = pool.acquire(static_cast<size_t>(std::max<int64_t>(file.stat().size, 0)));
+    if (!image) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
     item.outcome = FileOutcome::kUnreadable;
@@ -276,6 +291,7 @@ void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
     item.error = ENOMEM;
     item.names.check = item.names.ok = false;
     item.names.names.clear();
+    item.names.cutName = -1;
   }
   pool.release(item.image);
   item.image = nullptr;
@@ -283,6 +299,7 @@ void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
     DrawingRecord rec;
     rec.outcome = item.outcome;
     rec.names = item.names.names;
+    rec.cutName = item.names.cutName;
     options.cache->record(item.native, StampOf(item.stat), rec);
   }
 }
@@ -332,7 +349,7 @@ class Emitter {
     ++result_.filesRead;
     FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
     report.cutName = item.names.cutName;
-    if (report.cutName >= 0)
+    if (report.cutName >= 0 && static_cast<size_t>(report.cutName) < item.names.names.size())
       report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
@@ -451,7 +468,7 @@ class Pipeline {
       std::lock_guard<std::mutex> lock(mu_);
       slot.state = drawing ? State::kPending : State::kDone;
       ++head_;
-      wake = drawing;
+      wake = drawing && idleIo_ > 0;
     }
     if (wake) ioReady_.notify_one();
     return true;
@@ -544,7 +561,11 @@ class Pipeline {
   }
 
   // Listings first (the walk waits on them), then the oldest drawing no one
-  // has taken.
+  // has taken.  A fetched drawing is decoded at once by the thread that read
+  // it while fewer than `jobs` are being decoded, so its bytes are still in
+  // the processor's cache; otherwise it waits for a decoding thread, and no
+  // new fetch starts while more than a few wait (from the page cache the
+  // reads would only run ahead of the decoding and evict each other).
   void ioLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
@@ -561,8 +582,10 @@ class Pipeline {
       }
       if (nextFetch_ < tail_) nextFetch_ = tail_;
       while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
-      if (nextFetch_ == head_) {
+      if (nextFetch_ == head_ || fetched_ >= maxFetched()) {
+        ++idleIo_;
         ioReady_.wait(lock);
+        --idleIo_;
         continue;
       }
       const uint64_t seq = nextFetch_++;
@@ -571,34 +594,54 @@ class Pipeline {
       lock.unlock();
       const bool decode = Fetch(slot.item, pool_, options_);
       lock.lock();
-      if (decode) {
-        slot.state = State::kFetched;
-        decodeReady_.notify_one();
-      } else {
+      if (!decode) {
         slot.state = State::kDone;
         finished(seq);
+      } else if (decoding_ < jobs_) {
+        decodeHere(seq, lock);
+      } else {
+        slot.state = State::kFetched;
+        ++fetched_;
+        decodeReady_.notify_one();
       }
     }
   }
 
-  // The oldest fetched drawing first: the emitter waits for the oldest.
+  size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
+
+  // Decodes item seq on this thread; called and left with the lock held.
+  void decodeHere(uint64_t seq, std::unique_lock<std::mutex>& lock) {
+    Slot& slot = at(seq);
+    slot.state = State::kDecoding;
+    ++decoding_;
+    lock.unlock();
+    Decode(slot.item, pool_, options_);
+    lock.lock();
+    --decoding_;
+    slot.state = State::kDone;
+    finished(seq);
+    if (fetched_ > 0) decodeReady_.notify_one();
+  }
+
+  // Decodes the drawings that wait, the oldest first: the emitter waits for
+  // the oldest.
   void decodeLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       if (stop_) return;
+      if (fetched_ == 0 || decoding_ >= jobs_) {
+        decodeReady_.wait(lock);
+        continue;
+      }
       uint64_t seq = tail_;
       while (seq < head_ && at(seq).state != State::kFetched) ++seq;
       if (seq == head_) {
         decodeReady_.wait(lock);
         continue;
       }
-      Slot& slot = at(seq);
-      slot.state = State::kDecoding;
-      lock.unlock();
-      Decode(slot.item, pool_, options_);
-      lock.lock();
-      slot.state = State::kDone;
-      finished(seq);
+      --fetched_;
+      ioReady_.notify_one();
+      decodeHere(seq, lock);
     }
   }
 
@@ -609,6 +652,7 @@ class Pipeline {
     }
     ioReady_.notify_all();
     decodeReady_.notify_all();
+    pool_.shut();
     for (std::thread& t : threads_) t.join();
     threads_.clear();
     // Bytes of drawings fetched for nobody (the search stopped) go back.
@@ -635,6 +679,9 @@ class Pipeline {
   // the I/O threads look for work; slot seq lives at ring_[seq % size].
   uint64_t head_ = 0, tail_ = 0, nextFetch_ = 0;
   uint64_t waitingFor_ = kNobody;
+  int idleIo_ = 0;      // I/O threads waiting for work
+  int decoding_ = 0;    // drawings being decoded, at most jobs_
+  size_t fetched_ = 0;  // drawings fetched and waiting to be decoded
   bool stop_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -746,5 +747,54 @@ TEST_F(Cli, DetailsOfTheSampleDrawings) {
   }
   EXPECT_GT(rows, 10u);
 }
+}  // namespace
+}  // namespace tarnwick
+
+namespace tarnwick {
+namespace {
+
+// What -v says of the odd entries found inside folders, with strerror's
+// reason where there is one, while the drawings around them are listed.
+TEST_F(Cli, VerboseNamesOddEntriesInsideFoldersWithTheirReason) {
+  drawing("d/a.jww", {"a"});
+  drawing("d/sub/z.jww", {"z"});
+  fs::create_symlink("nowhere.jww", root_ / "d/gone.jww");
+  fs::create_symlink("loop.jww", root_ / "d/loop.jww");
+  ASSERT_EQ(0, ::mkfifo((root_ / "d/pipe.jww").c_str(), 0600));
+  fs::create_directories(root_ / "d/box.jww");
+  // A chain of folders deeper than PATH_MAX: the walk reaches its end by a
+  // path that is too long to list.
+  fs::path deep = root_ / "d/sub";
+  int fd = ::open(deep.c_str(), O_DIRECTORY | O_RDONLY);
+  const std::string name(200, 'n');
+  for (int i = 0; i < 4096 / 201 + 2 && fd >= 0; ++i) {
+    ::mkdirat(fd, name.c_str(), 0700);
+    const int next = ::openat(fd, name.c_str(), O_DIRECTORY | O_RDONLY);
+    ::close(fd);
+    fd = next;
+  }
+  if (fd >= 0) ::close(fd);
+  Outcome r = run({"-v", "-r", "d"});
+  // The deep chain goes before TearDown, which removes by path.
+  std::function<void(int, int)> remove = [&](int dir, int left) {
+    if (dir < 0) return;
+    if (left > 1) remove(::openat(dir, name.c_str(), O_DIRECTORY | O_RDONLY), left - 1);
+    ::unlinkat(dir, name.c_str(), AT_REMOVEDIR);
+    ::close(dir);
+  };
+  remove(::open(deep.c_str(), O_DIRECTORY | O_RDONLY), 4096 / 201 + 2);
+
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("a.jww\td/a.jww\ta\nz.jww\td/sub/z.jww\tz\n", r.out);
+  const char* messages[] = {
+      "d/gone.jww: no such file (No such file or directory)",
+      "d/loop.jww: cannot be read (Too many levels of symbolic links)",
+      "d/pipe.jww: not a regular file",
+      "d/box.jww: not a regular file",
+      ": cannot be listed (File name too long)",
+  };
+  for (const char* m : messages) EXPECT_NE(std::string::npos, r.err.find(m)) << m << "\n" << r.err;
+}
+
 }  // namespace
 }  // namespace tarnwick
