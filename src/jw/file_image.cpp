@@ -23,20 +23,40 @@ struct Fd {
 
 }  // namespace
 
+FileStat StatOf(const struct stat& st) {
+  FileStat s;
+  s.device = static_cast<uint64_t>(st.st_dev);
+  s.inode = static_cast<uint64_t>(st.st_ino);
+  s.size = static_cast<int64_t>(st.st_size);
+  s.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  s.ctimeNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+  return s;
+}
+
 LoadStatus FileImage::load(const std::string& path, size_t maxBytes) {
   size_ = 0;
+  stat_ = FileStat{};
+  error_ = 0;
   Fd f;
   // O_NONBLOCK keeps open() from waiting on a FIFO that has no writer.
   f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? LoadStatus::kNotFound : LoadStatus::kUnreadable;
+  if (f.fd < 0) {
+    error_ = errno;
+    return error_ == ENOENT || error_ == ENOTDIR ? LoadStatus::kNotFound : LoadStatus::kUnreadable;
+  }
   struct stat st;
-  if (::fstat(f.fd, &st) != 0) return LoadStatus::kUnreadable;
+  if (::fstat(f.fd, &st) != 0) {
+    error_ = errno;
+    return LoadStatus::kUnreadable;
+  }
+  stat_ = StatOf(st);
   if (!S_ISREG(st.st_mode)) return LoadStatus::kNotRegular;
   size_t want = std::min(static_cast<size_t>(st.st_size), maxBytes);
   if (want > capacity_) {
     try {
       reserve(want);
     } catch (const std::bad_alloc&) {
+      error_ = ENOMEM;
       return LoadStatus::kUnreadable;  // no room for it: the search goes on without it
     }
   }
@@ -45,6 +65,7 @@ LoadStatus FileImage::load(const std::string& path, size_t maxBytes) {
     ssize_t r = ::read(f.fd, buf_.get() + got, want - got);
     if (r < 0) {
       if (errno == EINTR) continue;
+      error_ = errno;
       return LoadStatus::kUnreadable;
     }
     if (r == 0) break;  // the file shrank meanwhile: take what is there

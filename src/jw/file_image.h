@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+struct stat;
+
 namespace tarnwick {
 
 enum class LoadStatus {
@@ -15,6 +17,18 @@ enum class LoadStatus {
   kNotRegular,    // a folder, FIFO, device or socket
   kUnreadable,    // no rights, or a read failed
 };
+
+// The stat data of the descriptor a load read: enough to tell later that the
+// file has not changed.  Times are in nanoseconds since the epoch.
+struct FileStat {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t mtimeNs = 0;
+  int64_t ctimeNs = 0;
+};
+
+FileStat StatOf(const struct stat& st);
 
 // A reusable buffer holding one file's bytes.
 class FileImage {
@@ -37,6 +51,10 @@ class FileImage {
 
   const uint8_t* data() const { return buf_.get(); }
   size_t size() const { return size_; }
+  // Of the last load: the stat data of the descriptor read (valid once it
+  // was opened), and the errno behind a status other than kOk (0 if none).
+  const FileStat& stat() const { return stat_; }
+  int error() const { return error_; }
   // Gives back memory after an unusually large file.
   void trim(size_t keep);
 
@@ -47,6 +65,8 @@ class FileImage {
   std::unique_ptr<uint8_t[], Free> buf_;
   size_t capacity_ = 0;
   size_t size_ = 0;
+  FileStat stat_;
+  int error_ = 0;
 };
 
 const char* LoadStatusText(LoadStatus s);

@@ -3,15 +3,18 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 
 #include "jw/block_names.h"
 #include "jw/file_image.h"
 #include "search/folder_tree.h"
+#include "search/search_cache.h"
 #include "text/file_listing.h"
 #include "text/path_utils.h"
 #include "text/text_utils.h"
@@ -94,7 +97,9 @@ struct Item {
   bool showFileStatus = false;
   DrawingFormat format = DrawingFormat::kJww;
   // Filled by the reader.
-  LoadStatus load = LoadStatus::kOk;
+  FileOutcome outcome = FileOutcome::kRead;
+  int error = 0;
+  bool fromCache = false;
   BlockNameList names;
 
   // Takes what the walk asked for from `from`; the result part keeps its
@@ -115,22 +120,71 @@ struct Item {
 constexpr size_t kReservedImage = size_t(16) << 20;
 constexpr size_t kMaxKeptImage = size_t(64) << 20;
 
-void ReadItem(Item& item, FileImage& image, int codePage) {
+FileStamp StampOf(const FileStat& s) { return {s.device, s.inode, s.size, s.mtimeNs, s.ctimeNs}; }
+
+// The outcome of a drawing, from the load and the names read.
+FileOutcome OutcomeOf(LoadStatus load, const BlockNameList& names) {
+  switch (load) {
+    case LoadStatus::kOk: break;
+    case LoadStatus::kNotFound: return FileOutcome::kMissing;
+    case LoadStatus::kNotRegular: return FileOutcome::kNotRegular;
+    case LoadStatus::kUnreadable: return FileOutcome::kUnreadable;
+  }
+  if (!names.check) return FileOutcome::kNotOfFormat;
+  if (!names.ok) return FileOutcome::kDamaged;
+  return FileOutcome::kRead;
+}
+
+bool Recordable(FileOutcome o) {
+  return o == FileOutcome::kRead || o == FileOutcome::kNotOfFormat || o == FileOutcome::kDamaged;
+}
+
+// Takes the rows of a drawing from the cache when its record still matches
+// the file.  A file that cannot be looked at is opened as usual, so that the
+// read gives the outcome.
+bool FromCache(Item& item, const std::string& native, SearchCache& cache) {
+  struct stat st {};
+  if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::optional<DrawingRecord> rec = cache.lookup(native, StampOf(StatOf(st)));
+  if (!rec || !Recordable(rec->outcome)) return false;
+  item.outcome = rec->outcome;
+  item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
+  item.names.ok = rec->outcome == FileOutcome::kRead;
+  item.names.names = std::move(rec->names);
+  item.fromCache = true;
+  return true;
+}
+
+void ReadItem(Item& item, FileImage& image, int codePage, SearchCache* cache) {
   item.names.check = item.names.ok = false;
   item.names.names.clear();
+  item.error = 0;
+  item.fromCache = false;
+  const std::string native = NativePath(item.text);
+  if (cache && FromCache(item, native, *cache)) return;
   try {
     image.reserve(kReservedImage);
   } catch (const std::bad_alloc&) {
     // load() asks for what the file needs.
   }
+  LoadStatus load = LoadStatus::kUnreadable;
   try {
-    item.load = image.load(NativePath(item.text));
-    if (item.load == LoadStatus::kOk) ReadBlockNames(image.data(), image.size(), item.format, item.names, codePage);
+    load = image.load(native);
+    item.error = image.error();
+    if (load == LoadStatus::kOk) ReadBlockNames(image.data(), image.size(), item.format, item.names, codePage);
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
-    item.load = LoadStatus::kUnreadable;
+    load = LoadStatus::kUnreadable;
+    item.error = ENOMEM;
     item.names.check = item.names.ok = false;
     item.names.names.clear();
+  }
+  item.outcome = OutcomeOf(load, item.names);
+  if (cache && Recordable(item.outcome)) {
+    DrawingRecord rec;
+    rec.outcome = item.outcome;
+    rec.names = item.names.names;
+    cache->record(native, StampOf(image.stat()), rec);
   }
   image.trim(kMaxKeptImage);
 }
@@ -179,19 +233,7 @@ class Emitter {
     if (item.listIndex >= 0) observer_.selectItem(item.listIndex, true);
     if (item.showFileStatus) observer_.status(FileStatus(item.text));
     ++result_.filesRead;
-    FileReport report{item.text, FileOutcome::kRead, 0};
-    switch (item.load) {
-      case LoadStatus::kOk: break;
-      case LoadStatus::kNotFound: report.outcome = FileOutcome::kMissing; break;
-      case LoadStatus::kNotRegular: report.outcome = FileOutcome::kNotRegular; break;
-      case LoadStatus::kUnreadable: report.outcome = FileOutcome::kUnreadable; break;
-    }
-    if (item.load == LoadStatus::kOk) {
-      if (!item.names.check)
-        report.outcome = FileOutcome::kNotOfFormat;
-      else if (!item.names.ok)
-        report.outcome = FileOutcome::kDamaged;
-    }
+    FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     for (std::u16string& block : item.names.names) {
@@ -274,7 +316,7 @@ class Pipeline {
   bool push(Item& item) {
     if (!parallel()) {
       inline_.take(item);
-      if (inline_.kind == Item::Kind::kDrawing) ReadItem(inline_, image_, options_.codePage);
+      if (inline_.kind == Item::Kind::kDrawing) ReadItem(inline_, image_, options_.codePage, options_.cache);
       return emitter_.emit(inline_);
     }
     if (!emitFinished(ring_.size() - 1)) return false;
@@ -363,7 +405,7 @@ class Pipeline {
       Slot& slot = at(seq);
       slot.state = State::kReading;
       lock.unlock();
-      ReadItem(slot.item, image, options_.codePage);
+      ReadItem(slot.item, image, options_.codePage, options_.cache);
       lock.lock();
       slot.state = State::kDone;
       if (seq == waitingFor_) itemDone_.notify_one();
@@ -443,6 +485,13 @@ class Walk {
   // The drawings directly in dir (which ends with a separator).
   bool folderFiles(const std::u16string& dir, bool inSubfolder) {
     ListFiles(dir, u"*.jw*", listing_);
+    if (options_.cache && listing_.error == 0) {
+      std::vector<std::string> drawings;
+      DrawingFormat format;
+      for (const TFileField& f : listing_.sFileList)
+        if (IsDrawingExt(f.name, format)) drawings.push_back(NativePath(f.name));
+      options_.cache->folderListed(NativePath(dir), drawings);
+    }
     for (int32_t j = 0; j < listing_.nFileList; ++j) {
       if (!go()) return false;
       if (!file(dir + listing_.sFileList[static_cast<size_t>(j)].name, -1, true, inSubfolder)) return false;
@@ -492,6 +541,7 @@ SearchResult RunSearch(const SearchOptions& options, SearchObserver& observer, c
     walk.finish();
   });
   if (walk.aborted()) emitter.markAborted();
+  if (options.cache) options.cache->finish();
   emitter.result().started = true;
   return emitter.finish(finalStatus);
 }

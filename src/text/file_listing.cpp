@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -97,6 +98,7 @@ bool WildcardMatch(const std::u16string& pattern, const std::u16string& name) {
 void ClearFileList(FileListing& listing) {
   std::vector<TFileField>().swap(listing.sFileList);
   listing.nFileList = 0;
+  listing.error = 0;
 }
 
 void ListFiles(const std::u16string& folder, const std::u16string& pattern, FileListing& listing) {
@@ -110,7 +112,10 @@ void ListFiles(const std::u16string& folder, const std::u16string& pattern, File
   const std::string dir = last == std::u16string::npos ? std::string(".") : NativePath(full.substr(0, last + 1));
 
   std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
-  if (!d) return;
+  if (!d) {
+    listing.error = errno;
+    return;
+  }
   const int fd = dirfd(d.get());
   std::vector<Found> found;
   while (const dirent* entry = readdir(d.get())) {

@@ -18,6 +18,7 @@ struct TFileField {
 struct FileListing {
   std::vector<TFileField> sFileList;
   int32_t nFileList = 0;
+  int error = 0;  // the errno when the folder could not be listed, else 0
 };
 
 // Date "yyyy/mm/dd" and time "hh:nn:ss" of a time stamp, in local time.
