@@ -49,14 +49,15 @@ void IndexCache::record(const std::string& path, const FileStamp& stamp, const D
 }
 
 void IndexCache::folderListed(const std::string& folder, const std::vector<std::string>& drawingNames,
-                              const std::vector<std::string>& subfolderNames) {
+                              const std::vector<std::string>* subfolderNames) {
   if (!db_.usable()) return;
   size_t bytes = folder.size() + 64;
   for (const auto& n : drawingNames) bytes += n.size() + 1;
-  for (const auto& n : subfolderNames) bytes += n.size() + 1;
+  if (subfolderNames)
+    for (const auto& n : *subfolderNames) bytes += n.size() + 1;
   {
     std::lock_guard lock(mu_);
-    listings_.push_back({folder, drawingNames, subfolderNames});
+    listings_.push_back({folder, drawingNames, subfolderNames ? std::optional(*subfolderNames) : std::nullopt});
     pendingBytes_ += bytes;
   }
   flushIfLarge();

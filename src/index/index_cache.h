@@ -24,7 +24,7 @@ class IndexCache : public SearchCache {
   std::optional<DrawingRecord> lookup(const std::string& path, const FileStamp& stamp) override;
   void record(const std::string& path, const FileStamp& stamp, const DrawingRecord& record) override;
   void folderListed(const std::string& folder, const std::vector<std::string>& drawingNames,
-                    const std::vector<std::string>& subfolderNames) override;
+                    const std::vector<std::string>* subfolderNames) override;
   void finish() override;
 
   // Drawings answered from the index so far.

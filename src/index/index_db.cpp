@@ -582,12 +582,15 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
     if (!ok) break;
     const int64_t fid = folderId(l.folder);
     if (!ok) break;
-    const std::string drawings = PackList(l.drawings), subfolders = PackList(l.subfolders);
+    const std::string drawings = PackList(l.drawings);
+    std::string subfolders;
     bool same = false;
     {
       Use q(st(1));
       q.blob(1, l.folder);
       if (!check(q.step(), SQLITE_ROW)) break;
+      // Subfolders not looked at stay as the last walk below it found them.
+      subfolders = l.subfolders ? PackList(*l.subfolders) : q.bytes(3);
       same = q.col(1) == 1 && q.bytes(2) == drawings && q.bytes(3) == subfolders;
     }
     // An unchanged listing needs nothing, unless this write recorded a
@@ -612,8 +615,9 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
       if (!check(rc, SQLITE_DONE)) break;
     }
     for (int64_t d : gone) dropDrawing(d);
+    if (!l.subfolders) continue;
     // Folders gone from it, with everything below them.
-    const std::unordered_set<std::string> subs(l.subfolders.begin(), l.subfolders.end());
+    const std::unordered_set<std::string> subs(l.subfolders->begin(), l.subfolders->end());
     std::vector<std::pair<int64_t, std::string>> goneFolders;
     {
       Use q(st(9));

@@ -67,7 +67,8 @@ struct PendingRecord {
 struct PendingListing {
   std::string folder;
   std::vector<std::string> drawings;
-  std::vector<std::string> subfolders;
+  // Unknown when the search did not go below the folder.
+  std::optional<std::vector<std::string>> subfolders;
 };
 
 // Every member may be called from several threads at once.

@@ -482,15 +482,21 @@ class Walk {
     return pipeline_.push(item);
   }
 
-  // The drawings directly in dir (which ends with a separator).
-  bool folderFiles(const std::u16string& dir, bool inSubfolder) {
+  // The drawings directly in dir (which ends with a separator).  The cache
+  // hears of the listing with the folders the walk goes into from dir
+  // (subfolders), or without them (nullptr) when the walk goes no deeper;
+  // tell false keeps the listing in listed_ to be told later.
+  bool folderFiles(const std::u16string& dir, bool inSubfolder, const std::vector<std::string>* subfolders,
+                   bool tell = true) {
     ListFiles(dir, u"*.jw*", listing_);
+    listed_ = false;
     if (options_.cache && listing_.error == 0) {
-      std::vector<std::string> drawings;
+      listedDrawings_.clear();
       DrawingFormat format;
       for (const TFileField& f : listing_.sFileList)
-        if (IsDrawingExt(f.name, format)) drawings.push_back(NativePath(f.name));
-      options_.cache->folderListed(NativePath(dir), drawings);
+        if (IsDrawingExt(f.name, format)) listedDrawings_.push_back(NativePath(f.name));
+      listed_ = true;
+      if (tell) options_.cache->folderListed(NativePath(dir), listedDrawings_, subfolders);
     }
     for (int32_t j = 0; j < listing_.nFileList; ++j) {
       if (!go()) return false;
@@ -504,15 +510,28 @@ class Walk {
     if (dir.empty() || !FolderExists(dir)) return dir.empty() || noFolder(dir);
     dir = IncludeTrailingDelim(dir);
     if (!status(FolderStatus(dir))) return false;
-    if (!folderFiles(dir, false)) return false;
+    if (!folderFiles(dir, false, nullptr, !subfolders)) return false;
     if (!subfolders || !go()) return !aborted_;
+    const bool rootListed = listed_;
+    std::vector<std::string> rootDrawings;
+    rootDrawings.swap(listedDrawings_);
     if (GetFolderTree(dir, tree_, options_.cancel) < 0) {
       aborted_ = true;
       return false;
     }
+    // The folders the walk goes into from each folder, in walk order.
+    std::vector<std::vector<std::string>> children;
+    std::vector<std::string> rootChildren;
+    if (options_.cache) {
+      children.resize(tree_.sFTree.size());
+      for (const TFolderTreeFormat& e : tree_.sFTree)
+        (e.Pidx < 0 ? rootChildren : children[static_cast<size_t>(e.Pidx)]).push_back(NativePath(e.FName));
+      if (rootListed) options_.cache->folderListed(NativePath(dir), rootDrawings, &rootChildren);
+    }
     for (int32_t t = 0; t < tree_.nFTree; ++t) {
       if (!go()) return false;
-      if (!folderFiles(tree_.sFTree[static_cast<size_t>(t)].FullName + u"/", true)) return false;
+      const std::vector<std::string>* below = options_.cache ? &children[static_cast<size_t>(t)] : nullptr;
+      if (!folderFiles(tree_.sFTree[static_cast<size_t>(t)].FullName + u"/", true, below)) return false;
     }
     return true;
   }
@@ -527,6 +546,8 @@ class Walk {
   Pipeline& pipeline_;
   FileListing listing_;
   FolderTree tree_;
+  std::vector<std::string> listedDrawings_;
+  bool listed_ = false;
   bool aborted_ = false;
 };
 

@@ -28,6 +28,12 @@ constexpr int64_t kSecond = 1'000'000'000;
 // Times of the files: long before the clock of the tests.
 constexpr int64_t kOld = 1'600'000'000 * kSecond;
 
+// A listing by a walk that went below the folder.
+void Listed(SearchCache& cache, const std::string& folder, const std::vector<std::string>& drawings,
+            const std::vector<std::string>& subfolders) {
+  cache.folderListed(folder, drawings, &subfolders);
+}
+
 class IndexDbTest : public TreeFixture {
  protected:
   std::string dbPath() const { return (root_ / "index.sqlite").string(); }
@@ -132,16 +138,16 @@ TEST_F(IndexDbTest, ListingDropsDrawingsAndFoldersThatAreGone) {
     IndexCache cache(*db);
     for (const char* p : {"/r/a.jww", "/r/b.jww", "/r/s/c.jww", "/r/s/t/d.jww", "/r/u/e.jww"})
       cache.record(p, stamp(1), record({u"N"}));
-    cache.folderListed("/r/", {"a.jww", "b.jww"}, {"s", "u"});
-    cache.folderListed("/r/s/", {"c.jww"}, {"t"});
-    cache.folderListed("/r/u/", {"e.jww"}, {});
-    cache.folderListed("/r/s/t/", {"d.jww"}, {});
+    Listed(cache, "/r/", {"a.jww", "b.jww"}, {"s", "u"});
+    Listed(cache, "/r/s/", {"c.jww"}, {"t"});
+    Listed(cache, "/r/u/", {"e.jww"}, {});
+    Listed(cache, "/r/s/t/", {"d.jww"}, {});
   }
   {
     // b.jww deleted, s renamed to s2.
     auto db = open();
     IndexCache cache(*db);
-    cache.folderListed("/r/", {"a.jww"}, {"s2", "u"});
+    Listed(cache, "/r/", {"a.jww"}, {"s2", "u"});
   }
   auto db = open();
   for (const char* gone : {"/r/b.jww", "/r/s/c.jww", "/r/s/t/d.jww"}) EXPECT_FALSE(db->find(gone)) << gone;
@@ -169,10 +175,10 @@ void FillTree(IndexDb& db) {
   DrawingRecord bad = rec({u"half"});
   bad.outcome = FileOutcome::kDamaged;
   cache.record("/r/B/x.jww", FileStamp{1, 6, 1, kOld, kOld}, bad);
-  cache.folderListed("/r/", {"z.jww", "a.jww"}, {"B", "a"});
-  cache.folderListed("/r/B/", {"b.jww", "x.jww"}, {"C"});
-  cache.folderListed("/r/a/", {"a1.jww"}, {});
-  cache.folderListed("/r/B/C/", {"c.jww"}, {});
+  Listed(cache, "/r/", {"z.jww", "a.jww"}, {"B", "a"});
+  Listed(cache, "/r/B/", {"b.jww", "x.jww"}, {"C"});
+  Listed(cache, "/r/a/", {"a1.jww"}, {});
+  Listed(cache, "/r/B/C/", {"c.jww"}, {});
   // Recorded, but not in the last listing of its folder.
   cache.record("/r/stale.jww", FileStamp{1, 7, 1, kOld, kOld}, rec({u"Stale"}));
 }
@@ -339,7 +345,7 @@ TEST_F(IndexDbTest, TwoWritersAtOnceBothLand) {
         cache.record("/w" + std::to_string(who) + "/" + std::to_string(i) + ".jww",
                      stamp(static_cast<uint64_t>(i)), record({u"n" + PathText(std::to_string(i)), u"shared"}));
       cache.record("/both.jww", stamp(static_cast<uint64_t>(who)), record({u"both"}));
-      cache.folderListed("/w" + std::to_string(who) + "/", {}, {});
+      Listed(cache, "/w" + std::to_string(who) + "/", {}, {});
     }
     EXPECT_TRUE(db->usable()) << db->problem();
   };
