@@ -1,20 +1,21 @@
 // tarnwick-cli: lists the block definitions of JWW and JWS drawings.
-#include <getopt.h>
+#include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
+#include "cli/options.h"
 #include "cli/output.h"
+#include "cli/progress.h"
 #include "search/engine.h"
 #include "search/export.h"
 #include "text/text_utils.h"
@@ -25,36 +26,13 @@ namespace {
 
 constexpr const char* kVersion = "tarnwick-cli 1.10.0";
 
-constexpr const char* kUsage =
-    "Usage: tarnwick-cli [OPTION]... PATH...\n"
-    "List the block definitions stored in JWW drawings and JWS figure files.\n"
-    "\n"
-    "A PATH that is a file is searched as it is; a folder is searched for the\n"
-    "*.jww and *.jws files directly in it (with -r, in every folder below it\n"
-    "too, level by level).  Paths are taken in the order given.  Each row is\n"
-    "the file name, the full path and the block name.\n"
-    "\n"
-    "  -r, --recursive        search the folders below each folder too\n"
-    "      --files-from FILE  read further paths from FILE, one per line (- for\n"
-    "                         standard input), at this place in the order\n"
-    "      --format FORMAT    standard output as tsv (default), csv or json\n"
-    "  -o FILE                write the rows to FILE instead, as tab-separated\n"
-    "                         text (.txt) or CSV (.csv), UTF-8 with a BOM\n"
-    "      --match TEXT       keep the rows whose block name contains TEXT\n"
-    "                         (letter case, character width and spaces ignored)\n"
-    "      --max-rows N       stop after N rows\n"
-    "  -j, --jobs N           read drawings on N threads (default: all)\n"
-    "  -v, --verbose          name every file passed over or not read to its end\n"
-    "      --help             show this help and exit\n"
-    "      --version          show the version and exit\n"
-    "\n"
-    "Exit status: 0 when done, 1 when the output could not be written,\n"
-    "2 on a usage error, 130 when stopped with Ctrl-C.\n";
-
+// Set by Ctrl-C; gStop stops the search, for Ctrl-C or a failed write.
 std::atomic<bool> gInterrupted{false};
+std::atomic<bool> gStop{false};
 
 void OnInterrupt(int) {
   gInterrupted.store(true);
+  gStop.store(true);
   // A second Ctrl-C ends the program at once.
   signal(SIGINT, SIG_DFL);
 }
@@ -64,152 +42,111 @@ int UsageError(const std::string& message) {
   return 2;
 }
 
-bool IsFolder(const std::string& path) {
-  struct stat st {};
-  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+void Message(const std::string& text) { std::fprintf(stderr, "tarnwick-cli: %s\n", text.c_str()); }
 
-struct Options {
-  bool recursive = false;
-  OutputFormat format = OutputFormat::kTsv;
-  std::optional<std::string> outputFile;
-  std::optional<std::u16string> match;
-  int32_t maxRows = 0;
-  int jobs = 0;
-  bool verbose = false;
-  // Paths in order; --files-from lists are read at their place.
-  std::vector<std::string> paths;
-};
-
-bool ReadPathList(const std::string& from, std::vector<std::string>& paths) {
-  std::ifstream file;
-  std::istream* in = &std::cin;
-  if (from != "-") {
-    file.open(from, std::ios::binary);
-    if (!file) return false;
-    in = &file;
-  }
-  std::string line;
-  while (std::getline(*in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) paths.push_back(line);
-  }
-  return true;
-}
-
-bool ParseCount(const char* text, long minimum, long& value) {
-  char* end = nullptr;
-  errno = 0;
-  long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v < minimum || v > 0x7FFFFFFF) return false;
-  value = v;
-  return true;
-}
-
-// Parses the command line.  Returns an exit status when the program should
-// end right away.
-std::optional<int> Parse(int argc, char** argv, Options& o) {
-  enum { kFilesFrom = 1000, kFormat, kMatch, kMaxRows, kHelp, kVersionOpt };
-  static const option kLong[] = {
-      {"recursive", no_argument, nullptr, 'r'},      {"files-from", required_argument, nullptr, kFilesFrom},
-      {"format", required_argument, nullptr, kFormat}, {"match", required_argument, nullptr, kMatch},
-      {"max-rows", required_argument, nullptr, kMaxRows}, {"jobs", required_argument, nullptr, 'j'},
-      {"verbose", no_argument, nullptr, 'v'},         {"help", no_argument, nullptr, kHelp},
-      {"version", no_argument, nullptr, kVersionOpt}, {nullptr, 0, nullptr, 0}};
-  opterr = 0;
-  int c;
-  // The leading "-" keeps paths in their place among the options.
-  while ((c = getopt_long(argc, argv, "-rvo:j:", kLong, nullptr)) != -1) {
-    long n = 0;
-    switch (c) {
-      case 1: o.paths.push_back(optarg); break;
-      case 'r': o.recursive = true; break;
-      case 'v': o.verbose = true; break;
-      case 'o': o.outputFile = optarg; break;
-      case 'j':
-        if (!ParseCount(optarg, 1, n)) return UsageError(std::string("invalid number of jobs: ") + optarg);
-        o.jobs = static_cast<int>(n);
-        break;
-      case kFilesFrom:
-        if (!ReadPathList(optarg, o.paths)) return UsageError(std::string("cannot read ") + optarg);
-        break;
-      case kFormat:
-        if (!ParseOutputFormat(optarg, o.format)) return UsageError(std::string("unknown format: ") + optarg);
-        break;
-      case kMatch: o.match = PathText(optarg); break;
-      case kMaxRows:
-        if (!ParseCount(optarg, 1, n)) return UsageError(std::string("invalid row count: ") + optarg);
-        o.maxRows = static_cast<int32_t>(n);
-        break;
-      case kHelp: std::fputs(kUsage, stdout); return 0;
-      case kVersionOpt: std::puts(kVersion); return 0;
-      case '?':
-      default:
-        if (optopt) return UsageError(std::string("option needs an argument or is unknown: -") + char(optopt));
-        return UsageError(std::string("unknown option: ") + argv[optind - 1]);
-    }
-  }
-  if (o.paths.empty()) return UsageError("no file or folder given");
-  if (o.outputFile && !ExportFormatFor(PathText(*o.outputFile)))
-    return UsageError("the output file must end in .txt or .csv: " + *o.outputFile);
-  return std::nullopt;
+// A path as the engine reports it and as it was given, compared without a
+// trailing separator.
+std::u16string Key(std::u16string path) {
+  while (path.size() > 1 && path.back() == u'/') path.pop_back();
+  return path;
 }
 
 // Shows the rows on standard output (or keeps them for -o), the reports of
-// --verbose and a progress line on a terminal.
+// --verbose, the paths given that could not be searched, and the progress
+// line on a terminal.
 class CliObserver : public SearchObserver {
  public:
-  CliObserver(const Options& o, RowWriter* writer) : options_(o), writer_(writer) {
-    progress_ = isatty(STDERR_FILENO) == 1;
+  CliObserver(const Options& o, RowWriter* writer, ProgressLine& progress, bool rowsOnTerminal)
+      : options_(o), writer_(writer), progress_(progress), rowsOnTerminal_(rowsOnTerminal) {}
+
+  // Paths given on the command line: a problem with one of them is always told.
+  void given(const std::u16string& path) { given_.insert(Key(path)); }
+
+  void status(const std::u16string& text) override {
+    static const std::u16string head = FolderStatus(u"");
+    const std::u16string prefix = head.substr(0, head.find(u'】'));
+    if (text.size() > head.size() && text.compare(0, prefix.size(), prefix) == 0) {
+      progress_.folderStarted(NativePath(text.substr(prefix.size(), text.size() - head.size())));
+      progress_.update();
+    }
   }
 
   void rows(const std::vector<SearchRow>& rows) override {
-    rowCount_ += rows.size();
+    progress_.rowsAdded(rows.size());
     if (writer_) {
-      for (const SearchRow& r : rows) writer_->row(r);
+      if (rowsOnTerminal_) progress_.clear();
+      for (const SearchRow& r : rows) {
+        if (!writer_->row(r)) {
+          // The rest would be lost too: the search stops here.
+          gStop.store(true);
+          break;
+        }
+      }
     } else {
       kept_.insert(kept_.end(), rows.begin(), rows.end());
     }
   }
 
   void file(const FileReport& report) override {
-    ++files_;
-    if (options_.verbose && report.outcome != FileOutcome::kRead) {
-      clearProgress();
-      std::string line = "tarnwick-cli: " + NativePath(report.path) + ": " + FileOutcomeText(report.outcome);
-      if (report.outcome == FileOutcome::kDamaged)
-        line += "; rows listed: " + std::to_string(report.definitions);
-      std::fprintf(stderr, "%s\n", line.c_str());
+    progress_.fileDone();
+    const bool problem = report.outcome != FileOutcome::kRead;
+    bool always = false;
+    if (problem && report.outcome != FileOutcome::kNotDrawing && report.outcome != FileOutcome::kNotOfFormat &&
+        report.outcome != FileOutcome::kDamaged) {
+      always = given_.count(Key(report.path)) != 0;
     }
-    showProgress();
+    if (always) pathFailed_ = true;
+    if (always || (options_.verbose && (problem || report.cutName >= 0))) {
+      std::string line = NativePath(report.path) + ": " + FileOutcomeText(report.outcome);
+      if (report.error != 0) line += std::string(" (") + std::strerror(report.error) + ")";
+      if (report.outcome == FileOutcome::kDamaged) line += "; rows listed: " + std::to_string(report.definitions);
+      if (report.cutName >= 0)
+        line += "; the end of the file cut short the name of definition " + std::to_string(report.cutName + 1) +
+                ", listed as \"" + ToUtf8(report.cutText) + "\"";
+      progress_.clear();
+      Message(line);
+    }
+    progress_.update();
   }
 
-  void finish() { clearProgress(); }
   std::vector<SearchRow>& kept() { return kept_; }
+  bool pathFailed() const { return pathFailed_; }
 
  private:
-  void showProgress() {
-    if (!progress_) return;
-    auto now = std::chrono::steady_clock::now();
-    if (now - lastShown_ < std::chrono::milliseconds(100)) return;
-    lastShown_ = now;
-    std::fprintf(stderr, "\r%zu files, %zu rows\033[K", files_, rowCount_);
-    shown_ = true;
-  }
-  void clearProgress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
-    shown_ = false;
-  }
-
   const Options& options_;
   RowWriter* writer_;
+  ProgressLine& progress_;
+  bool rowsOnTerminal_;
   std::vector<SearchRow> kept_;
-  size_t files_ = 0;
-  size_t rowCount_ = 0;
-  bool progress_ = false;
-  bool shown_ = false;
-  std::chrono::steady_clock::time_point lastShown_{};
+  std::unordered_set<std::u16string> given_;
+  bool pathFailed_ = false;
 };
+
+// Checks a path given on the command line before the search: a file or a
+// folder that can be listed becomes an entry; anything else is told at once.
+bool Take(const std::string& p, const Options& o, std::vector<SearchEntry>& entries, CliObserver& observer) {
+  struct stat st {};
+  if (stat(p.c_str(), &st) != 0) {
+    Message(p + ": " + std::strerror(errno));
+    return false;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    DIR* d = opendir(p.c_str());
+    if (!d) {
+      Message(p + ": cannot be listed (" + std::strerror(errno) + ")");
+      return false;
+    }
+    closedir(d);
+    entries.push_back({PathText(p), true, o.recursive});
+  } else if (S_ISREG(st.st_mode)) {
+    entries.push_back({PathText(p), false, false});
+  } else {
+    Message(p + ": not a regular file or folder");
+    return false;
+  }
+  observer.given(entries.back().path);
+  return true;
+}
 
 int Run(int argc, char** argv) {
   // Ctrl-C stops the search like Escape in the app; the rows found so far
@@ -218,47 +155,92 @@ int Run(int argc, char** argv) {
   sa.sa_handler = OnInterrupt;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);
+  // A closed pipe shows as EPIPE on the write, so the search can stop in
+  // order; the signal is raised again at the end.
+  signal(SIGPIPE, SIG_IGN);
 
   Options o;
-  if (auto status = Parse(argc, argv, o)) return *status;
+  const std::string error = ParseCommandLine(argc, argv, o);
+  if (!error.empty()) return UsageError(error);
+  if (o.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
+  if (o.version) {
+    std::puts(kVersion);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
 
+  // An output file that cannot be written is told before the search.
+  if (o.outputFile) {
+    std::string why;
+    if (!CanWriteFile(PathText(*o.outputFile), &why)) {
+      Message("cannot write " + *o.outputFile + ": " + why);
+      return 1;
+    }
+  }
+
+  const bool rowsOnTerminal = !o.outputFile && isatty(STDOUT_FILENO) == 1;
+  ProgressLine progress(stderr, !o.quiet && isatty(STDERR_FILENO) == 1);
+  std::optional<RowWriter> writer;
+  if (!o.outputFile) writer.emplace(stdout, o.format, rowsOnTerminal);
+  CliObserver observer(o, writer ? &*writer : nullptr, progress, rowsOnTerminal);
+
+  bool pathFailed = !o.badPaths.empty();
+  for (const std::string& m : o.badPaths) Message(m);
   std::vector<SearchEntry> entries;
-  for (const std::string& p : o.paths) entries.push_back({PathText(p), IsFolder(p), o.recursive});
+  entries.reserve(o.paths.size());
+  for (const std::string& p : o.paths)
+    if (!Take(p, o, entries, observer)) pathFailed = true;
 
   SearchOptions search;
   search.rowCap = o.maxRows;
   search.jobs = o.jobs;
-  search.cancel = &gInterrupted;
+  search.cancel = &gStop;
   if (o.match) {
     std::u16string key = StrNormalizeKey(*o.match);
-    search.keep = [key](const std::u16string& block) { return StrIndexOf(key, StrNormalizeKey(block)) >= 0; };
+    // An empty text is in every name.
+    if (!key.empty())
+      search.keep = [key](const std::u16string& block) { return StrIndexOf(key, StrNormalizeKey(block)) >= 0; };
   }
-
-  std::optional<RowWriter> writer;
-  if (!o.outputFile) writer.emplace(stdout, o.format);
-  CliObserver observer(o, writer ? &*writer : nullptr);
-  SearchResult result = SearchEntries(entries, search, observer);
-  observer.finish();
+  SearchResult result;
+  if (!entries.empty()) result = SearchEntries(entries, search, observer);
+  progress.clear();
+  pathFailed = pathFailed || observer.pathFailed();
 
   int status = 0;
+  bool written = true, brokenPipe = false;
   if (writer) {
     if (!writer->finish()) {
-      std::fprintf(stderr, "tarnwick-cli: cannot write to standard output: %s\n", std::strerror(errno));
-      status = 1;
+      written = false;
+      brokenPipe = writer->error() == EPIPE;
+      if (!brokenPipe) Message(std::string("cannot write to standard output: ") + std::strerror(writer->error()));
+    } else if (writer->escaped()) {
+      Message("a tab or line break in a name was shown as \\t, \\n or \\r; --format csv or json shows it exactly");
     }
   } else {
     const std::u16string target = PathText(*o.outputFile);
-    std::string error;
-    if (!WriteFileAtomically(target, FormatExport(observer.kept(), *ExportFormatFor(target)), &error)) {
-      std::fprintf(stderr, "tarnwick-cli: cannot write %s: %s\n", o.outputFile->c_str(), error.c_str());
-      status = 1;
+    std::string why;
+    if (!WriteFileAtomically(target, FormatExport(observer.kept(), *ExportFormatFor(target)), &why)) {
+      Message("cannot write " + *o.outputFile + ": " + why);
+      written = false;
     }
   }
+  if (brokenPipe) {
+    // Quietly, as every program in a pipeline whose reader has gone.
+    std::fflush(stderr);
+    signal(SIGPIPE, SIG_DFL);
+    raise(SIGPIPE);
+    return 128 + SIGPIPE;
+  }
+  if (!written) return 1;
   if (result.capReached)
-    std::fprintf(stderr, "tarnwick-cli: stopped at the row limit of %d rows\n", static_cast<int>(o.maxRows));
-  if (result.aborted) {
-    std::fprintf(stderr, "tarnwick-cli: interrupted; the rows found so far were written\n");
-    if (status == 0) status = 130;
+    Message("stopped at the row limit of " + std::to_string(o.maxRows) + (o.maxRows == 1 ? " row" : " rows"));
+  if (gInterrupted.load()) {
+    Message("interrupted; the rows found so far were written");
+    status = 130;
+  } else if (pathFailed) {
+    status = 2;
   }
   return status;
 }

@@ -1,5 +1,6 @@
 #include "cli/output.h"
 
+#include <cerrno>
 #include <cstdint>
 
 #include "text/utf.h"
@@ -56,13 +57,31 @@ void Json(std::string& out, const std::u16string& text) {
   out += '"';
 }
 
+// A TSV field: the bytes as they are, except that a tab, line feed or
+// carriage return, which would break the row apart, is written as \t, \n or
+// \r.  Returns whether anything was escaped.
+bool Tsv(std::string& out, const std::string& field) {
+  if (field.find_first_of("\t\n\r") == std::string::npos) {
+    out += field;
+    return false;
+  }
+  for (char c : field) {
+    if (c == '\t') out += "\\t";
+    else if (c == '\n') out += "\\n";
+    else if (c == '\r') out += "\\r";
+    else out += c;
+  }
+  return true;
+}
+
 // The file name and path of a TSV or CSV row, with the separator after them.
-void AppendHead(std::string& s, const SearchRow& r, OutputFormat format) {
+bool AppendHead(std::string& s, const SearchRow& r, OutputFormat format) {
+  bool escaped = false;
   if (format == OutputFormat::kTsv) {
     // The path exactly as given, byte for byte.
-    s += NativePath(r.fileName);
+    escaped |= Tsv(s, NativePath(r.fileName));
     s += '\t';
-    s += NativePath(r.path);
+    escaped |= Tsv(s, NativePath(r.path));
     s += '\t';
   } else {
     Csv(s, NativePath(r.fileName));
@@ -70,15 +89,18 @@ void AppendHead(std::string& s, const SearchRow& r, OutputFormat format) {
     Csv(s, NativePath(r.path));
     s += ',';
   }
+  return escaped;
 }
 
 // The block name of a TSV or CSV row and the line end.
-void AppendTail(std::string& s, const SearchRow& r, OutputFormat format) {
+bool AppendTail(std::string& s, const SearchRow& r, OutputFormat format) {
+  bool escaped = false;
   if (format == OutputFormat::kTsv)
-    s += ToUtf8(r.block);
+    escaped = Tsv(s, ToUtf8(r.block));
   else
     Csv(s, ToUtf8(r.block));
   s += '\n';
+  return escaped;
 }
 
 std::string JsonRow(const SearchRow& r) {
@@ -94,9 +116,9 @@ std::string JsonRow(const SearchRow& r) {
 
 }  // namespace
 
-RowWriter::RowWriter(std::FILE* out, OutputFormat format) : out_(out), format_(format) {
+RowWriter::RowWriter(std::FILE* out, OutputFormat format, bool lineBuffered) : out_(out), format_(format) {
   static char buffer[1 << 16];
-  std::setvbuf(out_, buffer, _IOFBF, sizeof buffer);
+  std::setvbuf(out_, buffer, lineBuffered ? _IOLBF : _IOFBF, sizeof buffer);
   if (format_ == OutputFormat::kCsv) put("\"file\",\"path\",\"block\"\n");
   if (format_ == OutputFormat::kJson) put("[");
 }
@@ -109,7 +131,8 @@ std::string RowWriter::Format(const SearchRow& r, OutputFormat format) {
   return s;
 }
 
-void RowWriter::row(const SearchRow& r) {
+bool RowWriter::row(const SearchRow& r) {
+  if (failed_) return false;
   if (format_ == OutputFormat::kJson) {
     put(rows_ == 0 ? "\n" : ",\n");
     put(JsonRow(r));
@@ -120,23 +143,34 @@ void RowWriter::row(const SearchRow& r) {
       path_ = r.path;
       fileName_ = r.fileName;
       head_.clear();
-      AppendHead(head_, r, format_);
+      headEscaped_ = AppendHead(head_, r, format_);
     }
     line_ = head_;
-    AppendTail(line_, r, format_);
+    if (AppendTail(line_, r, format_) || headEscaped_) escaped_ = true;
     put(line_);
   }
   ++rows_;
+  return !failed_;
 }
 
 bool RowWriter::finish() {
+  if (failed_) return false;
   if (format_ == OutputFormat::kJson) put(rows_ == 0 ? "]\n" : "\n]\n");
-  if (std::fflush(out_) != 0) failed_ = true;
-  return !failed_ && !std::ferror(out_);
+  errno = 0;
+  if (!failed_ && std::fflush(out_) != 0) fail();
+  if (!failed_ && std::ferror(out_)) fail();
+  return !failed_;
 }
 
 void RowWriter::put(const std::string& s) {
-  if (std::fwrite(s.data(), 1, s.size(), out_) != s.size()) failed_ = true;
+  if (failed_) return;
+  errno = 0;
+  if (std::fwrite(s.data(), 1, s.size(), out_) != s.size()) fail();
+}
+
+void RowWriter::fail() {
+  if (!failed_) error_ = errno != 0 ? errno : EIO;
+  failed_ = true;
 }
 
 }  // namespace tarnwick

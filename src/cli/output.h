@@ -14,16 +14,25 @@ bool ParseOutputFormat(const std::string& name, OutputFormat& format);
 
 class RowWriter {
  public:
-  RowWriter(std::FILE* out, OutputFormat format);
-  void row(const SearchRow& r);
+  // On a terminal (lineBuffered) every row leaves as a whole line at once;
+  // elsewhere rows are gathered into large writes.
+  RowWriter(std::FILE* out, OutputFormat format, bool lineBuffered = false);
+  // False once a write has failed: the rest would be lost too.
+  bool row(const SearchRow& r);
   // Ends the output; false when something could not be written.
   bool finish();
+  bool failed() const { return failed_; }
+  // The errno of the first failed write.
+  int error() const { return error_; }
+  // A TSV field held a tab or line break, written as an escape.
+  bool escaped() const { return escaped_; }
 
   // The text of one row as the format writes it (tests use it).
   static std::string Format(const SearchRow& r, OutputFormat format);
 
  private:
   void put(const std::string& s);
+  void fail();
 
   std::FILE* out_;
   OutputFormat format_;
@@ -32,6 +41,9 @@ class RowWriter {
   std::string line_;
   size_t rows_ = 0;
   bool failed_ = false;
+  int error_ = 0;
+  bool escaped_ = false;
+  bool headEscaped_ = false;
 };
 
 }  // namespace tarnwick

@@ -13,6 +13,7 @@ void ReadBlockNames(const uint8_t* data, size_t size, DrawingFormat format, Bloc
   out.check = false;
   out.ok = false;
   out.names.clear();
+  out.cutName = -1;
   const bool jww = format == DrawingFormat::kJww;
   out.check = jww ? CheckJwwImage(data, size) : CheckJwsImage(data, size);
   if (!out.check) return;
@@ -35,7 +36,7 @@ void ReadBlockNames(const uint8_t* data, size_t size, DrawingFormat format, Bloc
 
   BodyContext c{cur, version, decoder, mojiEncode};
   try {
-    NamesSink sink(out.names);
+    NamesSink sink(out.names, &out.cutName);
     ReadJwBody(c, sink);
     out.ok = true;
   } catch (const ReadError&) {

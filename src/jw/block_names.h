@@ -20,6 +20,8 @@ struct BlockNameList {
   // After a read that failed part-way: the definitions read so far, then
   // empty names up to the stated count.
   std::vector<std::u16string> names;
+  // The index in `names` of a name cut short by the end of the file, or -1.
+  int32_t cutName = -1;
 };
 
 // Reads the names from a file image.  `out` is reused between calls.

@@ -318,7 +318,8 @@ class NamesSink {
  public:
   static constexpr bool kFull = false;
 
-  explicit NamesSink(std::vector<std::u16string>& names) : names_(names) {}
+  explicit NamesSink(std::vector<std::u16string>& names, int32_t* cutName = nullptr)
+      : names_(names), cutName_(cutName) {}
 
   void entityCount(int32_t) {}
   ScratchList& beginTopList(int32_t) { return list_; }
@@ -326,9 +327,14 @@ class NamesSink {
   TEntJwwBlockDef& definition(int32_t) { return def_; }
   std::u16string& name(int32_t i) { return names_[static_cast<size_t>(i)]; }
   ScratchList& beginDefinitionList(int32_t, int32_t) { return list_; }
+  // The end of the file came inside the name of definition i.
+  void nameCut(int32_t i) {
+    if (cutName_) *cutName_ = i;
+  }
 
  private:
   std::vector<std::u16string>& names_;
+  int32_t* cutName_;
   TEntJwwBlockDef def_;
   ScratchList list_;
 };
@@ -348,7 +354,16 @@ void ReadDefinitions(BodyContext& c, Sink& sink) {
       c.cur.advance(8);  // a 64-bit time, not kept
       d.dtime = static_cast<uint32_t>(i) + 1;
     }
-    sink.name(i) = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
+    if constexpr (requires { sink.nameCut(i); }) {
+      // The name's stated length, to tell a name the file's end cut short.
+      ByteCursor probe = c.cur;
+      bool moji = c.mojiEncode;
+      const size_t stated = ReadStringHead(probe, moji).bytes;
+      sink.name(i) = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
+      if (c.cur.position() - probe.position() < stated) sink.nameCut(i);
+    } else {
+      sink.name(i) = ReadCStringClean(c.cur, c.decoder, c.mojiEncode);
+    }
     int32_t n = ReadCount(c.cur);
     if (!CountFits(n, c.cur.remaining(), kMinEntityBytes)) ThrowIoError();
     auto&& list = sink.beginDefinitionList(i, n);

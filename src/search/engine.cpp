@@ -65,21 +65,9 @@ std::u16string RowFileName(const std::u16string& path) {
 namespace {
 
 bool IsDrawingExt(const std::u16string& path, DrawingFormat& format) {
-  std::u16string ext;
-  try {
-    ext = FileExtLower(path);
-  } catch (const std::invalid_argument&) {
-    return false;
-  }
-  if (ext == u".jww") {
-    format = DrawingFormat::kJww;
-    return true;
-  }
-  if (ext == u".jws") {
-    format = DrawingFormat::kJws;
-    return true;
-  }
-  return false;
+  const DrawingKind kind = DrawingKindOf(path);
+  format = kind == DrawingKind::kJws ? DrawingFormat::kJws : DrawingFormat::kJww;
+  return kind != DrawingKind::kNone;
 }
 
 bool FolderExists(const std::u16string& folder) {
@@ -151,6 +139,7 @@ bool FromCache(Item& item, const std::string& native, SearchCache& cache) {
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
   item.names.ok = rec->outcome == FileOutcome::kRead;
   item.names.names = std::move(rec->names);
+  item.names.cutName = rec->cutName >= 0 && static_cast<size_t>(rec->cutName) < item.names.names.size() ? rec->cutName : -1;
   item.fromCache = true;
   return true;
 }
@@ -158,6 +147,7 @@ bool FromCache(Item& item, const std::string& native, SearchCache& cache) {
 void ReadItem(Item& item, FileImage& image, int codePage, SearchCache* cache) {
   item.names.check = item.names.ok = false;
   item.names.names.clear();
+  item.names.cutName = -1;
   item.error = 0;
   item.fromCache = false;
   const std::string native = NativePath(item.text);
@@ -184,6 +174,7 @@ void ReadItem(Item& item, FileImage& image, int codePage, SearchCache* cache) {
     DrawingRecord rec;
     rec.outcome = item.outcome;
     rec.names = item.names.names;
+    rec.cutName = item.names.cutName;
     cache->record(native, StampOf(image.stat()), rec);
   }
   image.trim(kMaxKeptImage);
@@ -234,6 +225,8 @@ class Emitter {
     if (item.showFileStatus) observer_.status(FileStatus(item.text));
     ++result_.filesRead;
     FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
+    report.cutName = item.names.cutName;
+    if (report.cutName >= 0) report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     for (std::u16string& block : item.names.names) {

@@ -59,6 +59,10 @@ struct FileReport {
   int32_t definitions = 0;  // rows the file gave before the cap
   int error = 0;            // the errno behind the outcome, 0 when there is none
   bool fromCache = false;   // the rows came from the cache; the file was not opened
+  // The stored position (from 0) of the definition whose name the end of a
+  // damaged file cut short, or -1; cutText is that name as it was read.
+  int32_t cutName = -1;
+  std::u16string cutText{};
 };
 
 const char* FileOutcomeText(FileOutcome o);

@@ -21,10 +21,19 @@ std::optional<ExportFormat> ExportFormatFor(const std::u16string& path);
 // a quote inside one.
 std::string FormatExport(const std::vector<SearchRow>& rows, ExportFormat format);
 
-// Writes bytes to path through a temporary file in the same folder that is
-// then renamed over it, so the target is either the old file or the whole new
-// one.  On failure only the temporary file is removed, and error says why.
+// Writes bytes to path.  A link is followed and the file it ends at is the
+// target.  A regular file (or a new name) gets a temporary file in the same
+// folder that is then renamed over it, so the target is either the old file
+// or the whole new one; the old file's mode, and where allowed its owner and
+// group, are kept.  Something that is not a regular file (a device, a FIFO) is
+// written in place, never replaced, and so is a regular file with other hard
+// links, which keeps all its names.  A folder, a file the user may not write
+// and a missing folder are refused.  On failure nothing but the temporary
+// file is removed, and error says why.
 bool WriteFileAtomically(const std::u16string& path, std::string_view bytes, std::string* error = nullptr);
+// Whether WriteFileAtomically could write path now, checked without writing;
+// error says why not.
+bool CanWriteFile(const std::u16string& path, std::string* error = nullptr);
 
 bool SaveTxtFile(const std::u16string& fn, const std::vector<SearchRow>& rows, std::string* error = nullptr);
 bool SaveCsvFile(const std::u16string& fn, const std::vector<SearchRow>& rows, std::string* error = nullptr);

@@ -89,6 +89,31 @@ std::u16string FileExtLower(const std::u16string& path) {
   return u"";
 }
 
+bool HasExtension(std::u16string_view path, std::u16string_view ext) noexcept {
+  size_t dot = std::u16string_view::npos;
+  for (size_t i = path.size(); i-- > 0;) {
+    if (path[i] == kDelim) break;
+    if (path[i] == u'.') {
+      dot = i;
+      break;
+    }
+  }
+  if (dot == std::u16string_view::npos || path.size() - dot != ext.size()) return false;
+  if (path.find(u'\0') != std::u16string_view::npos) return false;
+  for (size_t k = 0; k < ext.size(); ++k) {
+    char16_t c = path[dot + k];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c != ext[k]) return false;
+  }
+  return true;
+}
+
+DrawingKind DrawingKindOf(std::u16string_view path) noexcept {
+  if (HasExtension(path, u".jww")) return DrawingKind::kJww;
+  if (HasExtension(path, u".jws")) return DrawingKind::kJws;
+  return DrawingKind::kNone;
+}
+
 std::u16string ChangeExt(const std::u16string& path, const std::u16string& ext) {
   if (path.empty()) return u"";
   const size_t last = path.find_last_of(u"./");

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace tarnwick {
 
@@ -18,6 +19,13 @@ std::u16string FileNameOfPath(const std::u16string& path);
 // The extension with its dot, lower-cased; "" when there is none.  Throws
 // std::invalid_argument for a path holding a character no path may hold.
 std::u16string FileExtLower(const std::u16string& path);
+// Whether the extension of path (after its last "." in the last name) is
+// ext, given in lower case with its dot; ASCII letters match in either case,
+// whatever the locale.  Never throws: a path no file can have gives false.
+bool HasExtension(std::u16string_view path, std::u16string_view ext) noexcept;
+// The kind of drawing a path names by its extension, ".jww" or ".jws".
+enum class DrawingKind { kNone, kJww, kJws };
+DrawingKind DrawingKindOf(std::u16string_view path) noexcept;
 std::u16string ChangeExt(const std::u16string& path, const std::u16string& ext);
 // True when a regular file (after following links) exists at path.
 bool FileExistsSafe(const std::u16string& path);

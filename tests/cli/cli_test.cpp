@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +14,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <pty.h>
+#include <sys/ioctl.h>
 
 #include "support/tree_fixture.h"
 
@@ -71,17 +74,95 @@ class Cli : public testing::TreeFixture {
     r.err = Slurp(err);
     return r;
   }
+
+  // Runs the tool with standard output on fd; SIGPIPE ignored when asked.
+  Outcome runWithOutput(std::vector<std::string> args, int fd, bool ignorePipeSignal) {
+    const fs::path err = root_ / ".err";
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, fd, 1);
+    posix_spawn_file_actions_addopen(&fa, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, pipeSet;
+    sigemptyset(&none);
+    sigemptyset(&pipeSet);
+    sigaddset(&pipeSet, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, ignorePipeSignal ? &none : &pipeSet);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    struct sigaction old {}, ign {};
+    ign.sa_handler = SIG_IGN;
+    if (ignorePipeSignal) sigaction(SIGPIPE, &ign, &old);
+    const std::string cwd = fs::current_path().string();
+    fs::current_path(root_);
+    std::vector<char*> argv;
+    std::string exe = TARNWICK_CLI;
+    argv.push_back(exe.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, exe.c_str(), &fa, &attr, argv.data(), environ);
+    fs::current_path(cwd);
+    if (ignorePipeSignal) sigaction(SIGPIPE, &old, nullptr);
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    Outcome r;
+    if (rc != 0) return r;
+    int ws = 0;
+    waitpid(pid, &ws, 0);
+    r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128 + WTERMSIG(ws);
+    r.err = Slurp(err);
+    return r;
+  }
 };
 
-TEST_F(Cli, UsageErrorsExitWithTwo) {
-  const std::vector<std::vector<std::string>> cases = {
-      {}, {"--bogus", "a.jww"}, {"--format", "xml", "a.jww"}, {"-o", "out.dat", "a.jww"},
-      {"--max-rows", "0", "a.jww"}, {"-j", "x", "a.jww"}, {"--files-from", "missing.txt"}};
-  for (const auto& args : cases) {
-    Outcome r = run(args);
-    EXPECT_EQ(2, r.status) << (args.empty() ? "(none)" : args[0]);
-    EXPECT_NE(std::string::npos, r.err.find("tarnwick-cli: ")) << r.err;
-    EXPECT_TRUE(r.out.empty());
+std::string Join(const std::vector<std::string>& args) {
+  std::string s;
+  for (const std::string& a : args) s += (s.empty() ? "" : " ") + a;
+  return s.empty() ? "(none)" : s;
+}
+
+TEST_F(Cli, UsageErrorsNameTheOptionAsTypedAndExitWithTwo) {
+  put("list", {});
+  std::filesystem::create_directory(root_ / "dir");
+  const struct {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{}, "no file or folder given"},
+      {{"--bogus", "a.jww"}, "unknown option '--bogus'"},
+      {{"-x", "a.jww"}, "unknown option '-x'"},
+      {{"dir", "--match"}, "option '--match' needs a value (TEXT)"},
+      {{"dir", "--max-rows"}, "option '--max-rows' needs a value (N)"},
+      {{"dir", "--files-from"}, "option '--files-from' needs a value (FILE)"},
+      {{"dir", "--format"}, "option '--format' needs a value (FORMAT)"},
+      {{"dir", "-o"}, "option '-o' needs a value (FILE)"},
+      {{"--help=x"}, "option '--help' takes no value"},
+      {{"--version=1"}, "option '--version' takes no value"},
+      {{"--recursive=yes", "dir"}, "option '--recursive' takes no value"},
+      {{"--m", "x", "dir"}, "option '--m' is ambiguous: --match, --max-rows"},
+      {{"--format", "xml", "a.jww"}, "unknown format for --format: 'xml'"},
+      {{"--form=xml", "a.jww"}, "unknown format for --form: 'xml'"},
+      {{"-o", "out.dat", "a.jww"}, "the file of -o must end in .txt or .csv: 'out.dat'"},
+      {{"-o", ".txt", "a.jww"}, "the file of -o has no name before its extension: '.txt'"},
+      {{"--output=dir/.CSV", "a.jww"}, "the file of --output has no name before its extension"},
+      {{"-o", "a.txt", "--format", "csv", "a.jww"}, "--format cannot be used with -o"},
+      {{"--max-rows", "0", "a.jww"}, "invalid row count for --max-rows: '0'"},
+      {{"-j", "x", "a.jww"}, "invalid number of jobs for -j: 'x'"},
+      {{"-j", "0", "a.jww"}, "invalid number of jobs"},
+      {{"-j", "100000", "a.jww"}, "too many jobs for -j: 100000 (at most 256)"},
+      {{"--jobs=2147483647", "a.jww"}, "too many jobs for --jobs"},
+      {{"-j", "99999999999999999999", "a.jww"}, "invalid number of jobs"},
+      {{"--files-from", "missing.txt"}, "cannot read missing.txt: No such file or directory"},
+      {{"--files-from", "dir"}, "cannot read dir: Is a directory"},
+  };
+  for (const auto& c : cases) {
+    Outcome r = run(c.args);
+    EXPECT_EQ(2, r.status) << Join(c.args);
+    EXPECT_EQ(0u, r.err.find("tarnwick-cli: " + c.message)) << Join(c.args) << "\n" << r.err;
+    EXPECT_EQ(std::string::npos, r.err.find('\xEA')) << r.err;
+    EXPECT_TRUE(r.out.empty()) << Join(c.args);
   }
   Outcome help = run({"--help"});
   EXPECT_EQ(0, help.status);
@@ -92,7 +173,7 @@ TEST_F(Cli, UsageErrorsExitWithTwo) {
 TEST_F(Cli, TabSeparatedRowsWithThePathAsGiven) {
   drawing("plans/a.jww", {"door@@SfigorgFlag@@4", testing::Cp932(u"\u6249")});
   drawing("b.jws", {"car"}, true);
-  Outcome r = run({"./plans//a.jww", "b.jws", "plans/missing.jww"});
+  Outcome r = run({"./plans//a.jww", "b.jws"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(
       "a.jww\t./plans//a.jww\tdoor\n"
@@ -234,5 +315,321 @@ TEST_F(Cli, RealDrawingsGiveTheirRows) {
   EXPECT_EQ("aaa q ee asdd S12 D2 SHEET B60l K09Dr2 A8 C4 DG JH G1 K18Cr2 ", blocks);
 }
 
+
+// Only the block names of the rows, one per line.
+std::string Blocks(const std::string& out) {
+  std::string blocks;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) blocks += line.substr(line.rfind('\t') + 1) + "\n";
+  return blocks;
+}
+
+TEST_F(Cli, DoubleDashEndsTheOptionsAndKeepsEveryPathAfterIt) {
+  drawing("a.jww", {"a"});
+  drawing("-b.jww", {"b"});
+  drawing("--c.jww", {"c"});
+  const struct {
+    std::vector<std::string> args;
+    std::string blocks;
+  } cases[] = {
+      {{"a.jww", "--", "-b.jww"}, "a\nb\n"},
+      {{"--", "a.jww"}, "a\n"},
+      {{"--", "-b.jww", "--c.jww", "a.jww"}, "b\nc\na\n"},
+      {{"-j1", "a.jww", "-r", "--", "-b.jww"}, "a\nb\n"},
+  };
+  for (const auto& c : cases) {
+    Outcome r = run(c.args);
+    EXPECT_EQ(0, r.status) << Join(c.args) << r.err;
+    EXPECT_EQ(c.blocks, Blocks(r.out)) << Join(c.args);
+  }
+  // After "--", "-r" and "--" are paths too.
+  for (const std::string p : {"-r", "--"}) {
+    Outcome r = run({"a.jww", "--", p, "-b.jww"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_EQ("a\nb\n", Blocks(r.out));
+    EXPECT_EQ("tarnwick-cli: " + p + ": No such file or directory\n", r.err);
+  }
+}
+
+// Every path given that cannot be searched is told, whatever the options;
+// the others are searched and the exit status is 2.
+TEST_F(Cli, PathsThatCannotBeSearchedAreToldAndTheOthersSearched) {
+  drawing("a.jww", {"a"});
+  drawing("d/b.jww", {"b"});
+  drawing("locked/c.jww", {"c"});
+  ASSERT_EQ(0, ::mkfifo((root_ / "fifo.jww").c_str(), 0600));
+  const bool root = ::geteuid() == 0;
+  if (!root) lock("locked");
+  const struct {
+    std::string path, message;
+  } cases[] = {
+      {"missing.jww", "missing.jww: No such file or directory"},
+      {"nofolder/", "nofolder/: No such file or directory"},
+      {"fifo.jww", "fifo.jww: not a regular file or folder"},
+      {"a.jww/x.jww", "a.jww/x.jww: Not a directory"},
+      {"locked", root ? "" : "locked: cannot be listed (Permission denied)"},
+  };
+  for (const auto& c : cases) {
+    if (c.message.empty()) continue;
+    for (const std::vector<std::string>& extra : {std::vector<std::string>{}, {"-v"}, {"-o", "rows.txt"}}) {
+      std::vector<std::string> args = extra;
+      for (const std::string& p : {std::string("a.jww"), c.path, std::string("d")}) args.push_back(p);
+      Outcome r = run(args);
+      EXPECT_EQ(2, r.status) << Join(args);
+      EXPECT_NE(std::string::npos, r.err.find("tarnwick-cli: " + c.message + "\n")) << Join(args) << "\n" << r.err;
+      const std::string rows = extra.size() == 2 ? Slurp(root_ / "rows.txt") : r.out;
+      EXPECT_NE(std::string::npos, rows.find("\ta\r\n") == std::string::npos ? rows.find("\ta\n") : 0) << rows;
+      EXPECT_NE(std::string::npos, rows.find("d/b.jww")) << Join(args) << rows;
+    }
+  }
+  // An unreadable file named directly.
+  if (!root) {
+    drawing("secret.jww", {"s"});
+    ::chmod((root_ / "secret.jww").c_str(), 0);
+    Outcome r = run({"secret.jww", "a.jww"});
+    EXPECT_EQ(2, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("secret.jww: cannot be read")) << r.err;
+    EXPECT_EQ("a\n", Blocks(r.out));
+  }
+}
+
+TEST_F(Cli, ListsFromFilesFrom) {
+  drawing("a.jww", {"a"});
+  drawing("b.jww", {"b"});
+  put("empty.txt", {});
+  // An empty list is an empty search, as when find found nothing.
+  Outcome empty = run({"--files-from", "empty.txt"});
+  EXPECT_EQ(0, empty.status) << empty.err;
+  EXPECT_TRUE(empty.out.empty());
+  EXPECT_TRUE(empty.err.empty()) << empty.err;
+  EXPECT_EQ(0, run({"--files-from", "-"}, "").status);
+  EXPECT_EQ("[]\n", run({"--format", "json", "--files-from", "-"}, "").out);
+  // A line holding a NUL byte names no file: told whole, the rest searched.
+  Outcome nul = run({"-v", "--files-from", "-"}, std::string("a.jww\nx\0y.jww\nb.jww\n", 20));
+  EXPECT_EQ(2, nul.status);
+  EXPECT_EQ("a\nb\n", Blocks(nul.out));
+  EXPECT_NE(std::string::npos, nul.err.find("standard input:2: a path cannot hold a NUL byte: x?y.jww\n")) << nul.err;
+}
+
+TEST_F(Cli, MatchOfNothingButSpacesKeepsEveryRow) {
+  drawing("a.jww", {"one", "two"});
+  for (const std::string& m : {std::string(""), std::string("  "), std::string("\xE3\x80\x80")}) {
+    Outcome r = run({"--match", m, "a.jww"});
+    EXPECT_EQ("one\ntwo\n", Blocks(r.out)) << "[" << m << "]";
+  }
+  EXPECT_EQ("one\ntwo\n", Blocks(run({"--match=", "a.jww"}).out));
+}
+
+TEST_F(Cli, RowLimitSaysRowOrRows) {
+  drawing("a.jww", {"one", "two", "three"});
+  EXPECT_NE(std::string::npos, run({"--max-rows", "1", "a.jww"}).err.find("row limit of 1 row\n"));
+  EXPECT_NE(std::string::npos, run({"--max-rows", "2", "a.jww"}).err.find("row limit of 2 rows\n"));
+}
+
+TEST_F(Cli, OutputFileThatCannotBeWrittenFailsBeforeTheSearch) {
+  put("x.jwk", {'?'});
+  put("readonly.txt", {'o', 'l', 'd'});
+  ::chmod((root_ / "readonly.txt").c_str(), 0444);
+  std::filesystem::create_directory(root_ / "dir.txt");
+  std::vector<std::pair<std::string, std::string>> cases = {
+      {"no/such/folder/rows.txt", "cannot write no/such/folder/rows.txt: No such file or directory"},
+      {"dir.txt", "cannot write dir.txt: Is a directory"},
+      {"readonly.txt/rows.csv", "cannot write readonly.txt/rows.csv: Not a directory"},
+  };
+  if (::geteuid() != 0) cases.push_back({"readonly.txt", "cannot write readonly.txt: Permission denied"});
+  for (const auto& [target, message] : cases) {
+    Outcome r = run({"-v", "-o", target, "x.jwk"});
+    EXPECT_EQ(1, r.status) << target;
+    // Told once, before any file was looked at.
+    EXPECT_EQ("tarnwick-cli: " + message, r.err.substr(0, r.err.find('\n')).substr(0, message.size() + 14)) << r.err;
+    EXPECT_EQ(std::string::npos, r.err.find("x.jwk")) << r.err;
+  }
+  EXPECT_EQ("old", Slurp(root_ / "readonly.txt"));
+}
+
+// A failed write of standard output stops the search at once: the files
+// after it are never looked at (-v would name each passed-over one).
+TEST_F(Cli, FailedWriteStopsTheSearch) {
+  drawing("a.jww", {"a block name long enough to fill the buffer soon"});
+  put("x.jwk", {'?'});
+  constexpr int kPairs = 20000;
+  std::string list;
+  for (int i = 0; i < kPairs; ++i) list += "a.jww\nx.jwk\n";
+  std::ofstream(root_ / "list.txt") << list;
+  auto passedOver = [](const std::string& err) {
+    size_t n = 0;
+    for (size_t p = 0; (p = err.find("x.jwk: not a .jww", p)) != std::string::npos; ++p) ++n;
+    return n;
+  };
+  // A pipe whose reader has gone, with SIGPIPE ignored as some shells do.
+  {
+    int fds[2];
+    ASSERT_EQ(0, ::pipe(fds));
+    ::close(fds[0]);
+    Outcome r = runWithOutput({"-v", "--files-from", "list.txt"}, fds[1], true);
+    ::close(fds[1]);
+    EXPECT_EQ(141, r.status);
+    EXPECT_EQ(std::string::npos, r.err.find("cannot write")) << "a closed pipe is not an error to tell";
+    EXPECT_LT(passedOver(r.err), size_t(kPairs / 2));
+  }
+  {
+    const int full = ::open("/dev/full", O_WRONLY);
+    if (full < 0) GTEST_SKIP() << "no /dev/full";
+    Outcome r = runWithOutput({"-v", "--files-from", "list.txt"}, full, false);
+    ::close(full);
+    EXPECT_EQ(1, r.status);
+    EXPECT_NE(std::string::npos, r.err.find("tarnwick-cli: cannot write to standard output: No space left on device"))
+        << r.err.substr(r.err.size() > 300 ? r.err.size() - 300 : 0);
+    EXPECT_EQ(std::string::npos, r.err.find("interrupted"));
+    EXPECT_LT(passedOver(r.err), size_t(kPairs / 2));
+  }
+}
+
+TEST_F(Cli, TabsAndLineBreaksInNamesDoNotSplitRows) {
+  drawing("t\tab.jww", {"x"});
+  drawing("n\nl.jww", {"y"});
+  Outcome r = run({"t\tab.jww", "n\nl.jww"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("t\\tab.jww\tt\\tab.jww\tx\nn\\nl.jww\tn\\nl.jww\ty\n", r.out);
+  EXPECT_NE(std::string::npos, r.err.find("--format csv or json shows it exactly")) << r.err;
+  Outcome json = run({"--format", "json", "t\tab.jww"});
+  EXPECT_NE(std::string::npos, json.out.find("\"path\": \"t\\tab.jww\"")) << json.out;
+  EXPECT_TRUE(json.err.empty());
+  run({"-o", "rows.txt", "t\tab.jww"});
+  EXPECT_EQ("\xEF\xBB\xBFt\\tab.jww\tt\\tab.jww\tx\r\n", Slurp(root_ / "rows.txt"));
+}
+
+TEST_F(Cli, OutputFileDecodesShiftJisFileNames) {
+  // "図" in code page 932, as archives made on Windows unpack it.
+  const std::string sjis = "\x90\x7D.jww";
+  drawing(sjis, {"z"});
+  drawing("\xFF\xFE.jww", {"w"});
+  Outcome r = run({"-o", "rows.txt", sjis, "\xFF\xFE.jww"});
+  EXPECT_EQ(0, r.status) << r.err;
+  EXPECT_EQ("\xEF\xBB\xBF\xE5\x9B\xB3.jww\t\xE5\x9B\xB3.jww\tz\r\n"
+            "\xEF\xBF\xBD\xEF\xBF\xBD.jww\t\xEF\xBF\xBD\xEF\xBF\xBD.jww\tw\r\n",
+            Slurp(root_ / "rows.txt"));
+  // Standard output keeps the bytes as given.
+  EXPECT_EQ(sjis + "\t" + sjis + "\tz\n", run({sjis}).out);
+}
+
+TEST_F(Cli, VerboseNamesTheDefinitionCutByTheEndOfTheFile) {
+  Drawing dr;
+  Definition whole, cut;
+  whole.name = "whole";
+  cut.name = "thirteen-char";
+  dr.definitions = {whole, cut};
+  Bytes bytes = Write(dr);
+  // The file ends inside the second name.
+  const std::string name = "thirteen-char";
+  auto at = std::search(bytes.begin(), bytes.end(), name.begin(), name.end());
+  ASSERT_NE(bytes.end(), at);
+  bytes.resize(static_cast<size_t>(at - bytes.begin()) + 4);
+  put("cut.jww", bytes);
+  Outcome r = run({"-v", "cut.jww"});
+  EXPECT_EQ("whole\nthir\n", Blocks(r.out)) << "the cut name is still listed";
+  EXPECT_NE(std::string::npos,
+            r.err.find("cut.jww: damaged: read stopped part-way; rows listed: 2; the end of the file cut short the "
+                       "name of definition 2, listed as \"thir\""))
+      << r.err;
+  EXPECT_TRUE(run({"cut.jww"}).err.empty());
+}
+
+// What a terminal shows of output that went to it: "\r" goes back to the
+// start of the line, ESC [ K clears the rest of it.  Also collects the
+// progress texts drawn.
+std::vector<std::string> Screen(const std::string& raw, std::vector<std::string>* drawn = nullptr) {
+  std::vector<std::string> lines(1);
+  size_t col = 0;
+  std::string pending;  // text since the last "\r"
+  for (size_t i = 0; i < raw.size(); ++i) {
+    std::string& line = lines.back();
+    const char c = raw[i];
+    if (c == '\r') {
+      col = 0;
+      pending.clear();
+    } else if (c == '\n') {
+      lines.emplace_back();
+      col = 0;
+      pending.clear();
+    } else if (raw.compare(i, 3, "\033[K") == 0) {
+      line.resize(col);
+      if (drawn && !pending.empty()) drawn->push_back(pending);
+      i += 2;
+    } else {
+      if (col < line.size()) line[col] = c;
+      else line += c;
+      ++col;
+      pending += c;
+    }
+  }
+  return lines;
+}
+
+// Runs the tool with standard output and standard error on one terminal of
+// `columns` columns and returns everything written to it.
+std::string RunOnTerminal(const fs::path& dir, std::vector<std::string> args, int columns) {
+  struct winsize ws {};
+  ws.ws_col = static_cast<unsigned short>(columns);
+  ws.ws_row = 24;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, &ws);
+  if (pid < 0) return "forkpty failed";
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) _exit(127);
+    std::vector<char*> argv;
+    std::string exe = TARNWICK_CLI;
+    argv.push_back(exe.data());
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(master, buf, sizeof buf);
+    if (n > 0) out.append(buf, static_cast<size_t>(n));
+    else if (n < 0 && errno == EINTR) continue;
+    else break;  // EIO once the child has gone
+  }
+  ::close(master);
+  int ws2 = 0;
+  waitpid(pid, &ws2, 0);
+  return out;
+}
+
+TEST_F(Cli, ProgressLineOnATerminalNeverCutsARow) {
+  std::string expected;
+  const std::string deep(120, 'f');  // a folder name wider than the terminal
+  for (int d = 0; d < 40; ++d) {
+    const std::string dir = "t/" + (d % 2 ? deep + std::to_string(d) : "\xE5\x9B\xB3" + std::to_string(d));
+    for (int f = 0; f < 5; ++f) drawing(dir + "/f" + std::to_string(f) + ".jww", {"block-" + std::to_string(f)});
+  }
+  const std::string tsv = run({"-r", "t"}).out;
+  ASSERT_EQ(200, std::count(tsv.begin(), tsv.end(), '\n'));
+  for (const std::string& extra : {std::string("-j1"), std::string("-j4")}) {
+    const std::string raw = RunOnTerminal(root_, {extra, "-r", "t"}, 80);
+    std::vector<std::string> drawn;
+    std::vector<std::string> screen = Screen(raw, &drawn);
+    std::string shown;
+    for (const std::string& line : screen) shown += line + "\n";
+    // Every row whole, in order, and no progress left at the end.
+    EXPECT_EQ(tsv + "\n", shown) << extra;
+    ASSERT_FALSE(drawn.empty()) << "the progress line was never drawn";
+    EXPECT_EQ("0 files, 0 rows, 0 folders done; in t/", drawn.front());
+    bool namedFolder = false;
+    for (const std::string& text : drawn) {
+      namedFolder |= text.find("folders done; in ") != std::string::npos;
+      // Narrower than the terminal (wide characters count two), so it never wraps.
+      size_t columns = 0;
+      for (unsigned char c : text) columns += c < 0x80 ? 1 : (c >= 0xC0 ? 2 : 0);
+      EXPECT_LT(columns, 80u) << text;
+    }
+    EXPECT_TRUE(namedFolder);
+  }
+  // -q: no progress line at all.
+  EXPECT_EQ(std::string::npos, RunOnTerminal(root_, {"-q", "-r", "t"}, 80).find("\033[K"));
+}
 }  // namespace
 }  // namespace tarnwick
