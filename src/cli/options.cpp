@@ -121,6 +121,24 @@ std::vector<OptionSpec> MakeTable() {
          o.jobs = static_cast<int>(n);
          return std::string();
        }},
+      {"index", 0, "FILE",
+       "keep an index of the drawings read in FILE (made\n"
+       "when missing) and take the rows of every drawing\n"
+       "unchanged since from it instead of reading it",
+       [](Options& o, V v, V typed) {
+         if (v.empty()) return "the file of " + typed + " has no name";
+         o.indexFile = v;
+         return std::string();
+       }},
+      {"index-only", 0, nullptr,
+       "answer from the index of --index alone, looking at\n"
+       "no file or folder: the rows of the paths given (with\n"
+       "-r, of everything recorded below them) as the last\n"
+       "search through the index found them",
+       [](Options& o, V, V) {
+         o.indexOnly = true;
+         return std::string();
+       }},
       {"verbose", 'v', nullptr, "also name every file passed over or not read to its\nend, and why",
        [](Options& o, V, V) {
          o.verbose = true;
@@ -277,6 +295,7 @@ std::string ParseCommandLine(int argc, char** argv, Options& o) {
   for (int i = optind; i < argc; ++i) o.paths.push_back(argv[i]);
   if (o.help || o.version) return "";
   if (o.paths.empty() && o.badPaths.empty() && !o.listGiven) return "no file or folder given";
+  if (o.indexOnly && !o.indexFile) return "--index-only needs --index FILE";
   if (o.outputFile && o.formatGiven)
     return "--format cannot be used with -o: the extension of the file (.txt or .csv) chooses its format";
   return "";

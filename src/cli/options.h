@@ -29,7 +29,11 @@ struct Options {
   bool quiet = false;
   bool help = false;
   bool version = false;
-  bool listGiven = false;  // --files-from was given, even if its list was empty
+  bool listGiven = false;
+  // The index: kept up to date by the search, or (indexOnly) the only
+  // source of rows.
+  std::optional<std::string> indexFile;
+  bool indexOnly = false;  // --files-from was given, even if its list was empty
   // Paths in order; --files-from lists are read at their place.
   std::vector<std::string> paths;
   // Lines of --files-from lists that name no path the system could open

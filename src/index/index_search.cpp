@@ -133,6 +133,10 @@ class IndexOnly {
     observer_.status(FileStatus(path));
     FileReport report{path, record.outcome, 0};
     report.fromCache = true;
+    if (record.cutName >= 0 && static_cast<size_t>(record.cutName) < record.names.size()) {
+      report.cutName = record.cutName;
+      report.cutText = CutAtFlag(record.names[static_cast<size_t>(record.cutName)], inSubfolder);
+    }
     const std::u16string fileName = RowFileName(path);
     std::vector<SearchRow> rows;
     for (std::u16string& block : record.names) {
