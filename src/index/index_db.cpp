@@ -356,7 +356,7 @@ bool IndexDb::replace() {
   for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
   statements_.clear();
   writeStatements_.clear();
-  findDrawing_ = folderStatement_ = drawingsInStatement_ = drawingByIdStatement_ = nullptr;
+  findDrawing_ = folderStatement_ = folderDrawingsStatement_ = drawingsInStatement_ = drawingByIdStatement_ = nullptr;
   if (db_) sqlite3_close(db_);
   db_ = nullptr;
   // The journal files first: a new database must not pick up the old one's
@@ -647,6 +647,16 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
   if (!ok) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
+void IndexDb::beginRead() {
+  std::lock_guard lock(mu_);
+  if (usable_) exec("BEGIN");
+}
+
+void IndexDb::endRead() {
+  std::lock_guard lock(mu_);
+  if (db_ && !sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 std::optional<StoredFolder> IndexDb::folder(const std::string& path) {
   std::lock_guard lock(mu_);
   if (!usable_) return std::nullopt;
@@ -670,7 +680,7 @@ std::vector<StoredFolder> IndexDb::foldersBelow(const std::string& prefix) {
   std::lock_guard lock(mu_);
   if (!usable_) return out;
   const std::string end = PrefixEnd(prefix);
-  std::string sql = "SELECT id, path, drawings, subfolders FROM folder WHERE listed = 1 AND path >= ?1";
+  std::string sql = "SELECT id, path, subfolders FROM folder WHERE listed = 1 AND path >= ?1";
   if (!end.empty()) sql += " AND path < ?2";
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
@@ -678,7 +688,7 @@ std::vector<StoredFolder> IndexDb::foldersBelow(const std::string& prefix) {
     sqlite3_bind_blob(s, 1, prefix.data(), static_cast<int>(prefix.size()), SQLITE_STATIC);
     if (!end.empty()) sqlite3_bind_blob(s, 2, end.data(), static_cast<int>(end.size()), SQLITE_STATIC);
     Use q(s);
-    while ((rc = q.step()) == SQLITE_ROW) out.push_back(StoredFolder{q.col(0), q.bytes(1), q.list(2), q.list(3)});
+    while ((rc = q.step()) == SQLITE_ROW) out.push_back(StoredFolder{q.col(0), q.bytes(1), {}, q.list(2)});
   }
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) {
@@ -686,6 +696,21 @@ std::vector<StoredFolder> IndexDb::foldersBelow(const std::string& prefix) {
     out.clear();
   }
   return out;
+}
+
+std::string IndexDb::folderDrawings(int64_t folderId) {
+  std::lock_guard lock(mu_);
+  if (!usable_) return {};
+  sqlite3_stmt* s = folderDrawingsStatement_
+                        ? folderDrawingsStatement_
+                        : (folderDrawingsStatement_ = prepare("SELECT drawings FROM folder WHERE id = ?1"));
+  if (!s) return {};
+  Use q(s);
+  q.integer(1, folderId);
+  int rc = q.step();
+  if (rc == SQLITE_ROW) return q.bytes(0);
+  if (rc != SQLITE_DONE) failSql("cannot be read", rc);
+  return {};
 }
 
 std::vector<IndexDb::FolderDrawing> IndexDb::drawingsIn(const std::vector<int64_t>& folderIds) {
@@ -754,12 +779,16 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
     bound = ToUtf8(key);
     sql = "SELECT id FROM def WHERE instr(key, ?1) > 0";
   }
-  std::set<int64_t> ids;
+  // Drawing id -> the positions of its names that may hold the key.
+  std::unordered_map<int64_t, std::vector<uint32_t>> candidates;
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
   if (rc == SQLITE_OK) {
     if (!bound.empty()) sqlite3_bind_text(s, 1, bound.data(), static_cast<int>(bound.size()), SQLITE_STATIC);
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) ids.insert(sqlite3_column_int64(s, 0) >> kNameBits);
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      const int64_t def = sqlite3_column_int64(s, 0);
+      candidates[def >> kNameBits].push_back(static_cast<uint32_t>(def & ((int64_t(1) << kNameBits) - 1)));
+    }
   }
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) {
@@ -770,7 +799,7 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
   s = nullptr;
   rc = sqlite3_prepare_v2(db_, "SELECT id FROM drawing WHERE outcome != 0", -1, &s, nullptr);
   if (rc == SQLITE_OK)
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) ids.insert(sqlite3_column_int64(s, 0));
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) candidates.try_emplace(sqlite3_column_int64(s, 0));
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) {
     failSql("cannot be read", rc);
@@ -781,7 +810,7 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
                            : (drawingByIdStatement_ = prepare(
                                   (std::string("SELECT ") + kDrawingColumns + " FROM drawing d WHERE d.id = ?1").c_str()));
   if (!byId) return {};
-  for (int64_t id : ids) {
+  for (const auto& [id, positions] : candidates) {
     Use q(byId);
     q.integer(1, id);
     rc = q.step();
@@ -797,6 +826,9 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
     }
     fd.folderId = q.col(10);
     fd.name = q.bytes(11);
+    fd.mayMatch.assign(fd.drawing.record.names.size(), false);
+    for (uint32_t p : positions)
+      if (p < fd.mayMatch.size()) fd.mayMatch[p] = true;
     out.push_back(std::move(fd));
   }
   return out;

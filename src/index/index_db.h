@@ -93,16 +93,26 @@ class IndexDb {
   // Writes the reads and listings of a search in one transaction.
   void write(const std::vector<PendingRecord>& records, const std::vector<PendingListing>& listings);
 
-  // For answers from the index alone.
+  // For answers from the index alone, between beginRead() and endRead(): one
+  // read transaction, so that the answer is of one state of the index.
+  void beginRead();
+  void endRead();
   std::optional<StoredFolder> folder(const std::string& path);
-  // Every listed folder whose path begins with prefix.
+  // Every listed folder whose path begins with prefix, without its
+  // drawings (see folderDrawings).
   std::vector<StoredFolder> foldersBelow(const std::string& prefix);
+  // The drawings of a listed folder, in listing order, each followed by a
+  // NUL byte.
+  std::string folderDrawings(int64_t folderId);
   // The drawings of the given folders (by folder id), without their names
   // when withNames is false.
   struct FolderDrawing {
     int64_t folderId = 0;
     std::string name;
     StoredDrawing drawing;
+    // From drawingsMatching: which of the names may hold the key (the
+    // others cannot); empty when any may.
+    std::vector<bool> mayMatch;
   };
   std::vector<FolderDrawing> drawingsIn(const std::vector<int64_t>& folderIds);
   // The drawings whose definitions' keys may contain key (a superset of the
@@ -142,6 +152,7 @@ class IndexDb {
   std::vector<sqlite3_stmt*> statements_;
   sqlite3_stmt* findDrawing_ = nullptr;
   sqlite3_stmt* folderStatement_ = nullptr;
+  sqlite3_stmt* folderDrawingsStatement_ = nullptr;
   sqlite3_stmt* drawingsInStatement_ = nullptr;
   sqlite3_stmt* drawingByIdStatement_ = nullptr;
   std::vector<sqlite3_stmt*> writeStatements_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -67,16 +68,16 @@ class IndexOnly {
     return !stop_;
   }
 
-  bool folder(const std::u16string& dir, const StoredFolder& root, bool subfolders) {
+  bool folder(const std::u16string& dir, StoredFolder& root, bool subfolders) {
     observer_.status(FolderStatus(dir));
     // The folders in walk order: the root, then breadth first through the
     // subfolders each listing gave.
-    std::vector<const StoredFolder*> order{&root};
+    std::vector<StoredFolder*> order{&root};
     std::vector<StoredFolder> below;
     if (subfolders) {
       below = db_.foldersBelow(root.path);
-      std::unordered_map<std::string, const StoredFolder*> byPath;
-      for (const StoredFolder& f : below) byPath.emplace(f.path, &f);
+      std::unordered_map<std::string, StoredFolder*> byPath;
+      for (StoredFolder& f : below) byPath.emplace(f.path, &f);
       std::unordered_set<std::string> seen{root.path};
       for (size_t i = 0; i < order.size(); ++i) {
         for (const std::string& sub : order[i]->subfolders) {
@@ -100,23 +101,42 @@ class IndexOnly {
     }
     // Each drawing's place: its folder's, then its place in that folder's
     // listing.  Drawings the last listing did not name are not shown.
-    std::unordered_map<int64_t, std::unordered_map<std::string, size_t>> positions;
     struct Placed {
       size_t rank, position;
       IndexDb::FolderDrawing* d;
     };
-    std::vector<Placed> placed;
+    std::unordered_map<size_t, std::vector<IndexDb::FolderDrawing*>> byRank;
     for (IndexDb::FolderDrawing& d : drawings) {
       auto r = rank.find(d.folderId);
-      if (r == rank.end()) continue;
-      auto [p, fresh] = positions.try_emplace(d.folderId);
-      if (fresh) {
-        const auto& names = order[r->second]->drawings;
-        for (size_t k = 0; k < names.size(); ++k) p->second.emplace(names[k], k);
+      if (r != rank.end()) byRank[r->second].push_back(&d);
+    }
+    std::vector<Placed> placed;
+    placed.reserve(drawings.size());
+    for (auto& [r, group] : byRank) {
+      // The folder's listing, as names each followed by a NUL.
+      std::string packed;
+      if (r == 0) {
+        for (const std::string& n : root.drawings) packed += n + '\0';
+      } else {
+        packed = db_.folderDrawings(order[r]->id);
       }
-      auto pos = p->second.find(d.name);
-      if (pos == p->second.end()) continue;
-      placed.push_back({r->second, pos->second, &d});
+      std::vector<std::string_view> names;
+      for (size_t start = 0, end; (end = packed.find('\0', start)) != std::string::npos; start = end + 1)
+        names.emplace_back(packed.data() + start, end - start);
+      if (group.size() <= 8) {
+        // A few drawings of a long listing: looked for one by one.
+        for (size_t k = 0; k < names.size(); ++k)
+          for (IndexDb::FolderDrawing* d : group)
+            if (d->name == names[k]) placed.push_back({r, k, d});
+      } else {
+        std::unordered_map<std::string_view, size_t> position;
+        position.reserve(names.size());
+        for (size_t k = 0; k < names.size(); ++k) position.emplace(names[k], k);
+        for (IndexDb::FolderDrawing* d : group) {
+          auto p = position.find(d->name);
+          if (p != position.end()) placed.push_back({r, p->second, d});
+        }
+      }
     }
     std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
       return a.rank != b.rank ? a.rank < b.rank : a.position < b.position;
@@ -124,12 +144,15 @@ class IndexOnly {
     for (const Placed& p : placed) {
       if (!go()) return false;
       const std::u16string path = PathText(order[p.rank]->path + p.d->name);
-      if (!drawing(path, p.d->drawing.record, p.rank > 0)) return false;
+      if (!drawing(path, p.d->drawing.record, p.rank > 0, &p.d->mayMatch)) return false;
     }
     return go();
   }
 
-  bool drawing(const std::u16string& path, DrawingRecord& record, bool inSubfolder) {
+  // mayMatch, when given and not empty, marks the names that may pass
+  // options.keep; the others are not kept.
+  bool drawing(const std::u16string& path, DrawingRecord& record, bool inSubfolder,
+               const std::vector<bool>* mayMatch = nullptr) {
     observer_.status(FileStatus(path));
     FileReport report{path, record.outcome, 0};
     report.fromCache = true;
@@ -139,7 +162,10 @@ class IndexOnly {
     }
     const std::u16string fileName = RowFileName(path);
     std::vector<SearchRow> rows;
-    for (std::u16string& block : record.names) {
+    const bool marked = mayMatch && mayMatch->size() == record.names.size();
+    for (size_t i = 0; i < record.names.size(); ++i) {
+      if (marked && !(*mayMatch)[i]) continue;
+      std::u16string& block = record.names[i];
       if (block.find(u'@') != std::u16string::npos) block = CutAtFlag(block, inSubfolder);
       if (options_.keep && !options_.keep(block)) continue;
       if (options_.rowCap > 0 && result_.rowCount >= options_.rowCap) {
@@ -169,8 +195,10 @@ class IndexOnly {
 SearchResult SearchIndexOnly(IndexDb& db, const std::vector<SearchEntry>& entries, const SearchOptions& options,
                              const std::u16string& matchKey, SearchObserver& observer) {
   IndexOnly search(db, options, matchKey, observer);
+  db.beginRead();
   for (const SearchEntry& e : entries)
     if (!search.entry(e)) break;
+  db.endRead();
   return search.finish();
 }
 
