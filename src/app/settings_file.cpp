@@ -85,6 +85,7 @@ void ParseSettings(std::string_view text, SettingsData& d) {
       if (!path.empty()) d.files.push_back(std::move(path));
     }
   }
+  d.useIndex = in.next() != u"0";
 }
 
 std::string FormatSettings(const SettingsData& d) {
@@ -106,6 +107,9 @@ std::string FormatSettings(const SettingsData& d) {
   for (const std::u16string& e : d.edits) line(StrToHexPath(e));
   line(IntToText(static_cast<int32_t>(d.files.size())));
   for (const std::u16string& f : d.files) line(StrToHexPath(f));
+  // Only a choice away from the default is written, so that a file with the
+  // index on is line for line what it always was.
+  if (!d.useIndex) line(u"0");
   return out;
 }
 
