@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Times tarnwick-cli with and without the index on the benchmark corpus.
+
+In one run, the commands alternating and each timed --runs times (median):
+
+  find        find CORPUS -type f: the walk alone
+  plain       tarnwick-cli -r CORPUS
+  build       tarnwick-cli -r --index NEW CORPUS, NEW removed before each run:
+              the search that makes the index
+  index       tarnwick-cli -r --index DB CORPUS, nothing changed since DB
+              was made
+  index-only  tarnwick-cli -r --index DB --index-only CORPUS
+
+and prints the medians with the ratios that the targets name.  The rows of
+every command must be byte for byte those of plain; the script fails when
+they are not.
+
+  bench/index_bench.py [--cli PATH] [--corpus DIR] [--runs N] [--work DIR]
+
+The corpus is the one scripts/bench writes (corpus/archive); make it with
+scripts/bench first, or with build/tools/make_corpus DIR.
+"""
+
+import argparse
+import hashlib
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def timed(argv, out_path):
+    with open(out_path, "wb") as out:
+        t = time.perf_counter()
+        subprocess.run(argv, stdout=out, stderr=subprocess.DEVNULL, check=True)
+        return time.perf_counter() - t
+
+
+def digest(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--cli", default=os.path.join(ROOT, "build", "tarnwick-cli"))
+    ap.add_argument("--corpus", default=os.path.join(ROOT, "corpus", "archive"))
+    ap.add_argument("--runs", type=int, default=7)
+    ap.add_argument("--work", default=None, help="folder for the indexes and outputs (default: a temporary one)")
+    args = ap.parse_args()
+    corpus = os.path.abspath(args.corpus)
+    if not os.path.isdir(corpus):
+        sys.exit(f"index_bench: no corpus at {corpus}; run scripts/bench once, or build/tools/make_corpus {corpus}")
+    work = args.work or tempfile.mkdtemp(prefix="tarnwick-index-bench-")
+    os.makedirs(work, exist_ok=True)
+    db = os.path.join(work, "index.sqlite")
+    fresh = os.path.join(work, "fresh.sqlite")
+    cli = args.cli
+
+    def remove(path):
+        for suffix in ("", "-wal", "-shm"):
+            try:
+                os.remove(path + suffix)
+            except FileNotFoundError:
+                pass
+
+    commands = [
+        ("find", ["find", corpus, "-type", "f"], None),
+        ("plain", [cli, "-r", "-q", corpus], None),
+        ("build", [cli, "-r", "-q", "--index", fresh, corpus], lambda: remove(fresh)),
+        ("index", [cli, "-r", "-q", "--index", db, corpus], None),
+        ("index-only", [cli, "-r", "-q", "--index", db, "--index-only", corpus], None),
+    ]
+    # Warm the page cache and make the index the unchanged runs use.
+    remove(db)
+    outputs = {}
+    for name, argv, before in commands:
+        if before:
+            before()
+        timed(argv, os.path.join(work, name + ".out"))
+    subprocess.run([cli, "-r", "-q", "--index", db, corpus], stdout=subprocess.DEVNULL, check=True)
+
+    times = {name: [] for name, _, _ in commands}
+    for _ in range(args.runs):
+        for name, argv, before in commands:
+            if before:
+                before()
+            out = os.path.join(work, name + ".out")
+            times[name].append(timed(argv, out))
+            outputs[name] = digest(out) if name != "find" else None
+
+    failed = False
+    for name in ("build", "index", "index-only"):
+        if outputs[name] != outputs["plain"]:
+            print(f"index_bench: the rows of {name} differ from those of plain", file=sys.stderr)
+            failed = True
+
+    med = {name: statistics.median(t) for name, t in times.items()}
+    files = sum(1 for _ in open(os.path.join(work, "find.out"), "rb"))
+    print(f"corpus: {corpus} ({files} files), {args.runs} runs each, alternating; median wall time")
+    for name, _, _ in commands:
+        print(f"  {name:<11} {med[name] * 1000:9.1f} ms   (min {min(times[name]) * 1000:.1f}, "
+              f"max {max(times[name]) * 1000:.1f})")
+    size = os.path.getsize(db)
+    print(f"  index size  {size / 1e6:.1f} MB")
+    print("ratios:")
+    print(f"  plain / index       {med['plain'] / med['index']:8.1f}x  (target: at least 10x)")
+    print(f"  plain / index-only  {med['plain'] / med['index-only']:8.1f}x  (target: at least 100x)")
+    print(f"  build / plain       {med['build'] / med['plain']:8.2f}   (target: at most 1.2)")
+    print(f"  index / find        {med['index'] / med['find']:8.2f}   (on a share the target is at most 1.2)")
+    if not args.work:
+        subprocess.run(["rm", "-rf", "--", work], check=False)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
