@@ -23,10 +23,12 @@ namespace {
 constexpr int32_t kApplicationId = 0x54574B49;
 // Raised whenever the tables change; an index of another version is not
 // read.
-constexpr int32_t kSchemaVersion = 1;
+constexpr int32_t kSchemaVersion = 2;
 
 // Definitions get the row ids drawing id × 2^20 + stored position, so the
-// definitions of a drawing are one range of row ids.
+// definitions of a drawing are one range of row ids.  The key index follows
+// the definitions in bulk at the end of each write (one statement each way):
+// row by row, the full-text index would write a segment per statement.
 constexpr int kNameBits = 20;
 
 constexpr const char* kSchema = R"sql(
@@ -54,12 +56,6 @@ CREATE INDEX drawing_not_read ON drawing(outcome) WHERE outcome != 0;
 CREATE TABLE def(id INTEGER PRIMARY KEY, key TEXT NOT NULL);
 CREATE VIRTUAL TABLE def_key USING fts5(key, content='def', content_rowid='id',
                                         tokenize='trigram case_sensitive 1', detail='none');
-CREATE TRIGGER def_added AFTER INSERT ON def BEGIN
-  INSERT INTO def_key(rowid, key) VALUES (new.id, new.key);
-END;
-CREATE TRIGGER def_removed AFTER DELETE ON def BEGIN
-  INSERT INTO def_key(def_key, rowid, key) VALUES ('delete', old.id, old.key);
-END;
 )sql";
 
 int64_t SystemNow() {
@@ -451,9 +447,17 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
       /*8*/ "SELECT id, name FROM drawing WHERE folder = ?1",
       /*9*/ "SELECT id, path FROM folder WHERE path > ?1 AND path < ?2",
       /*10*/ "DELETE FROM folder WHERE id = ?1",
+      /*11*/ "SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'drawing'), 0)",
+      /*12*/ "INSERT INTO temp.dropped(id) VALUES (?1) ON CONFLICT DO NOTHING",
+      /*13*/ "INSERT INTO def_key(def_key, rowid, key) SELECT 'delete', d.id, d.key FROM temp.dropped g "
+             "JOIN def d ON d.id BETWEEN g.id * 1048576 AND g.id * 1048576 + 1048575 WHERE d.id < ?1",
+      /*14*/ "INSERT INTO def_key(rowid, key) SELECT id, key FROM def WHERE id >= ?1",
+      /*15*/ "DELETE FROM temp.dropped",
   };
-  static_assert(std::size(kSql) == 11);
+  static_assert(std::size(kSql) == 16);
+  static_assert(kNameBits == 20, "the statements above multiply by 2^20");
   if (writeStatements_.empty()) {
+    if (!exec("CREATE TEMP TABLE IF NOT EXISTS dropped(id INTEGER PRIMARY KEY)")) return;
     for (const char* sql : kSql) {
       sqlite3_stmt* s = prepare(sql);
       if (!s) return;
@@ -486,16 +490,12 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
     folderIds.emplace(dir, id);
     return id;
   };
+  // Dropped drawings lose their definitions at the end, in bulk.
+  std::vector<int64_t> dropped;
   auto dropDrawing = [&](int64_t id) {
-    {
-      Use q(st(3));
-      q.integer(1, id << kNameBits);
-      q.integer(2, (id << kNameBits) | ((int64_t(1) << kNameBits) - 1));
-      if (!check(q.step(), SQLITE_DONE)) return;
-    }
     Use q(st(4));
     q.integer(1, id);
-    check(q.step(), SQLITE_DONE);
+    if (check(q.step(), SQLITE_DONE)) dropped.push_back(id);
   };
   auto dropFolderTree = [&](int64_t id, const std::string& path) {
     // The folder and every folder below it, with their drawings.
@@ -527,6 +527,17 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
   };
 
   if (!exec("BEGIN IMMEDIATE")) return;
+  // Definitions from here on are new: none of them is in the key index yet.
+  int64_t newDefinitions = 0;
+  {
+    Use q(st(11));
+    int rc = q.step();
+    if (rc == SQLITE_ROW) {
+      newDefinitions = (q.col(0) + 1) << kNameBits;
+    } else {
+      check(rc, SQLITE_DONE);
+    }
+  }
   std::string dir, name;
   std::unordered_set<std::string> recordedIn;
   for (const PendingRecord& r : records) {
@@ -636,6 +647,36 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
       if (!check(rc, SQLITE_DONE)) break;
     }
     for (const auto& [id, path] : goneFolders) dropFolderTree(id, path);
+  }
+  // The definitions of dropped drawings leave the key index (those it holds)
+  // and the table; then the new ones join the key index.
+  if (ok && !dropped.empty()) {
+    for (int64_t id : dropped) {
+      Use q(st(12));
+      q.integer(1, id);
+      if (!check(q.step(), SQLITE_DONE)) break;
+    }
+    if (ok) {
+      Use q(st(13));
+      q.integer(1, newDefinitions);
+      check(q.step(), SQLITE_DONE);
+    }
+    for (int64_t id : dropped) {
+      if (!ok) break;
+      Use q(st(3));
+      q.integer(1, id << kNameBits);
+      q.integer(2, (id << kNameBits) | ((int64_t(1) << kNameBits) - 1));
+      check(q.step(), SQLITE_DONE);
+    }
+    if (ok) {
+      Use q(st(15));
+      check(q.step(), SQLITE_DONE);
+    }
+  }
+  if (ok) {
+    Use q(st(14));
+    q.integer(1, newDefinitions);
+    check(q.step(), SQLITE_DONE);
   }
   if (ok) {
     int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
