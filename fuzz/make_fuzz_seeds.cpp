@@ -223,8 +223,15 @@ void Texts() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: make_fuzz_seeds FOLDER\n";
+  const char* usage = "usage: make_fuzz_seeds FOLDER\nWrites the seed inputs of the fuzz targets into FOLDER.\n";
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << usage;
+    return 0;
+  }
+  // A name like an option would become a folder named after it.
+  if (argc != 2 || argv[1][0] == '-') {
+    if (argc == 2) std::cerr << "make_fuzz_seeds: the folder, not an option: " << argv[1] << "\n";
+    std::cerr << usage;
     return 2;
   }
   gRoot = argv[1];

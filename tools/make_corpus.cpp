@@ -9,6 +9,7 @@
 // FOLDER must not exist yet.  The corpus is written into a sibling folder
 // and renamed to FOLDER when complete, so FOLDER never holds half a corpus;
 // its file "corpus.txt" describes what was made.
+#include <cerrno>
 #include <unistd.h>
 
 #include <algorithm>
@@ -311,27 +312,53 @@ bool WriteFile(const fs::path& path, const Bytes& b) {
   return static_cast<bool>(out);
 }
 
-int Usage() {
-  std::cerr << "usage: make_corpus FOLDER [--files N] [--bytes TOTAL] [--seed S]\n";
+constexpr const char* kUsage =
+    "usage: make_corpus FOLDER [--files N] [--bytes TOTAL] [--seed S]\n"
+    "Writes the benchmark corpus (by default 2,000 drawings, about 1 GB) into\n"
+    "FOLDER, which must not exist yet.\n";
+
+int Usage(const std::string& why = "") {
+  if (!why.empty()) std::cerr << "make_corpus: " << why << "\n";
+  std::cerr << kUsage;
   return 2;
+}
+
+// A whole decimal number, nothing else.
+bool Number(const char* text, unsigned long long& v) {
+  if (!text || *text < '0' || *text > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  v = std::strtoull(text, &end, 10);
+  return errno == 0 && *end == '\0';
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--help" || a == "-h") {
+      std::cout << kUsage;
+      return 0;
+    }
+  }
   if (argc < 2) return Usage();
+  // The folder comes first; a name like an option would be a folder named
+  // "--files" or worse.
+  if (argv[1][0] == '-') return Usage(std::string("the folder comes first, not an option: ") + argv[1]);
   const fs::path target = argv[1];
   size_t files = 2000, totalBytes = 1'000'000'000;
   uint64_t seed = 1;
-  for (int i = 2; i + 1 < argc; i += 2) {
+  for (int i = 2; i < argc; i += 2) {
     const std::string opt = argv[i];
-    const unsigned long long v = std::strtoull(argv[i + 1], nullptr, 10);
+    unsigned long long v = 0;
+    if (i + 1 >= argc) return Usage("option " + opt + " needs a value");
+    if (!Number(argv[i + 1], v)) return Usage("not a number for " + opt + ": " + argv[i + 1]);
     if (opt == "--files" && v > 0) files = v;
     else if (opt == "--bytes" && v > 0) totalBytes = v;
     else if (opt == "--seed") seed = v;
-    else return Usage();
+    else return Usage("unknown option or value: " + opt + " " + argv[i + 1]);
   }
-  if ((argc - 2) % 2 != 0) return Usage();
   std::error_code ec;
   if (fs::exists(target, ec)) {
     std::cerr << "make_corpus: " << target << " exists already\n";

@@ -34,8 +34,15 @@ Text Label(std::u16string s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::cerr << "usage: make_examples FOLDER\n";
+  const char* usage = "usage: make_examples FOLDER\nWrites the example drawings into FOLDER.\n";
+  if (argc == 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+    std::cout << usage;
+    return 0;
+  }
+  // A name like an option would become a folder named after it.
+  if (argc != 2 || argv[1][0] == '-') {
+    if (argc == 2) std::cerr << "make_examples: the folder, not an option: " << argv[1] << "\n";
+    std::cerr << usage;
     return 2;
   }
   const fs::path root = argv[1];

@@ -20,13 +20,16 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <stdexcept>
+#include <algorithm>
+#include <cstdint>
+#include <limits>
 
 #include "app/dialogs.h"
 #include "app/qt_text.h"
@@ -56,13 +59,29 @@ QPushButton* MakeButton(const QString& name, const QString& caption, QWidget* pa
 
 WindowBounds BoundsOf(const QWidget& w) { return {w.x(), w.y(), w.width(), w.height()}; }
 
-// A stored size is taken when it is a size at all; a stored position only
-// when the window's title bar would land on a screen, so a window closed on
-// a monitor that has gone does not come back out of reach.
+// A stored size is taken when it is a size at all, and no larger than the
+// room on the screen it lands on; a stored position only when the window's
+// title bar would land on a screen, so a window closed on a monitor that has
+// gone does not come back out of reach.
 void ApplyBounds(QWidget& w, const WindowBounds& b) {
-  if (b.width > 0 && b.height > 0) w.resize(b.width, b.height);
-  const QPoint title(b.left + std::min(b.width, 200) / 2, b.top + 10);
-  if (QGuiApplication::screenAt(title)) w.move(b.left, b.top);
+  // Stored numbers may be anything: the sums are made wide.
+  auto narrow = [](int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+  };
+  const QPoint title(narrow(int64_t(b.left) + std::clamp(b.width, 0, 200) / 2), narrow(int64_t(b.top) + 10));
+  QScreen* screen = QGuiApplication::screenAt(title);
+  const bool onScreen = screen != nullptr;
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (b.width > 0 && b.height > 0) {
+    int width = b.width, height = b.height;
+    if (screen) {
+      const QRect room = screen->availableGeometry();
+      width = std::min(width, room.width());
+      height = std::min(height, room.height());
+    }
+    w.resize(width, height);
+  }
+  if (onScreen) w.move(b.left, b.top);
 }
 
 // The local files among dropped URLs, each with the bytes of its name.
@@ -416,20 +435,26 @@ SettingsData TForm1::CollectSettings() const {
 // ---- the file list ----
 
 // A path joins the list when it names an existing .jww or .jws file that is
-// not listed yet, letter case ignored.  Anything else is passed over.
-bool TForm1::AcceptPath(const std::u16string& path) {
-  std::u16string ext;
-  try {
-    ext = FileExtLower(path);
-  } catch (const std::invalid_argument&) {
-    return false;
+// not listed yet, letter case ignored.  Anything else is passed over.  The
+// listed names are looked up in a set made once per call and the new entries
+// join the list together, so adding n files costs time in proportion to n
+// and the list's length, not their product.
+int TForm1::AcceptPaths(const std::vector<std::u16string>& paths) {
+  QSet<QString> listed;
+  listed.reserve(ListBox1->count() + static_cast<qsizetype>(paths.size()));
+  for (int i = 0; i < ListBox1->count(); ++i) listed.insert(ListBox1->item(i)->text().toCaseFolded());
+  QStringList added;
+  for (const std::u16string& path : paths) {
+    if (path.empty() || DrawingKindOf(path) == DrawingKind::kNone) continue;
+    const QString text = ToQ(path);
+    const QString key = text.toCaseFolded();
+    if (listed.contains(key)) continue;
+    if (!FileExistsSafe(path)) continue;
+    listed.insert(key);
+    added.append(text);
   }
-  if (ext != u".jww" && ext != u".jws") return false;
-  const QString text = ToQ(path);
-  if (!ListBox1->findItems(text, Qt::MatchFixedString).isEmpty()) return false;
-  if (!FileExistsSafe(path)) return false;
-  ListBox1->addItem(text);
-  return true;
+  ListBox1->addItems(added);
+  return static_cast<int>(added.size());
 }
 
 void TForm1::Button1Click() {
@@ -438,13 +463,15 @@ void TForm1::Button1Click() {
   const QStringList files = dialogs_.openDrawings(this, folder);
   if (files.isEmpty()) return;
   jwpath = FolderOfPath(PathFromQ(files.first()));
-  for (const QString& f : files) AcceptPath(PathFromQ(f));
+  std::vector<std::u16string> paths;
+  paths.reserve(static_cast<size_t>(files.size()));
+  for (const QString& f : files) paths.push_back(PathFromQ(f));
+  AcceptPaths(paths);
 }
 
 void TForm1::AddDroppedPaths(const std::vector<std::u16string>& paths) {
   if (searching_) return;
-  for (const std::u16string& p : paths)
-    if (!p.empty()) AcceptPath(p);
+  AcceptPaths(paths);
 }
 
 void TForm1::dragEnterEvent(QDragEnterEvent* event) {

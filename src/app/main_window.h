@@ -95,7 +95,8 @@ class TForm1 : public QMainWindow {
   void Button26Click();  // search the folder slots
   void PageControl1Change(int index);
 
-  bool AcceptPath(const std::u16string& path);
+  // Adds the paths that pass the rules; returns how many joined the list.
+  int AcceptPaths(const std::vector<std::u16string>& paths);
   QCheckBox* SlotCheckBox(int number) const;
   QLineEdit* SlotEdit(int number) const;
   void SetStatus(const QString& text);

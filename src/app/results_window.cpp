@@ -126,7 +126,12 @@ void TForm2::beginResults() {
 void TForm2::appendRows(const std::vector<SearchRow>& rows) { model_->appendRows(rows); }
 
 void TForm2::endResults() {
-  if (model_->rowCount() == 0) model_->appendRows({SearchRow{}});
+  if (model_->rowCount() == 0) {
+    // No results: one blank row, current but not highlighted.
+    model_->appendRows({SearchRow{}});
+    SG1->selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::Clear);
+    return;
+  }
   setCurrentRow(std::min(keptRow_, model_->rowCount()));
 }
 

@@ -48,6 +48,7 @@ void SearchRunner::start(Search search, Done done, IndexDb* index) {
   SearchOptions options;
   options.rowCap = kDefaultRowCap;
   options.jobs = 0;
+  options.ioDepth = kDefaultIoDepth;  // files in flight on a file server, whatever the cores
   options.cancel = &cancel_;
   watcher_.setFuture(QtConcurrent::run([this, search = std::move(search), options, index]() mutable {
     Bridge bridge(*this);

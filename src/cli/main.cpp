@@ -218,6 +218,7 @@ int Run(int argc, char** argv) {
   SearchOptions search;
   search.rowCap = o.maxRows;
   search.jobs = o.jobs;
+  search.ioDepth = o.ioDepth;
   search.cancel = &gStop;
   if (cache) search.cache = &*cache;
   std::u16string matchKey;
@@ -251,6 +252,9 @@ int Run(int argc, char** argv) {
     } else if (writer->escaped()) {
       Message("a tab or line break in a name was shown as \\t, \\n or \\r; --format csv or json shows it exactly");
     }
+  } else if (entries.empty() && pathFailed) {
+    // Nothing could be searched: the file is left as it was.
+    Message(*o.outputFile + " not written: no path given could be searched");
   } else {
     const std::u16string target = PathText(*o.outputFile);
     std::string why;

@@ -112,7 +112,7 @@ std::vector<OptionSpec> MakeTable() {
          o.maxRows = static_cast<int32_t>(n);
          return std::string();
        }},
-      {"jobs", 'j', "N", "read drawings on N threads, 1 to 256 (default: all)",
+      {"jobs", 'j', "N", "read drawings on N threads, 1 to 64 (default: one\nper hardware thread, at most 64)",
        [](Options& o, V v, V typed) {
          long n = 0;
          if (!ParseCount(v, 1, 0x7FFFFFFF, n)) return "invalid number of jobs for " + typed + ": " + Quoted(v);
@@ -139,6 +139,18 @@ std::vector<OptionSpec> MakeTable() {
          o.indexOnly = true;
          return std::string();
        }},
+      {"io-depth", 0, "N",
+       "open and read up to N drawings at once, 1 to 1024\n"
+       "(default: 32); many in flight hide the\n"
+       "latency of a file server",
+       [](Options& o, V v, V typed) {
+         long n = 0;
+         if (!ParseCount(v, 1, 0x7FFFFFFF, n)) return "invalid I/O depth for " + typed + ": " + Quoted(v);
+         if (n > kMaxIoDepth)
+           return "too deep for " + typed + ": " + v + " (at most " + std::to_string(kMaxIoDepth) + ")";
+         o.ioDepth = static_cast<int>(n);
+         return std::string();
+       }},
       {"verbose", 'v', nullptr, "also name every file passed over or not read to its\nend, and why",
        [](Options& o, V, V) {
          o.verbose = true;
@@ -161,6 +173,8 @@ std::vector<OptionSpec> MakeTable() {
        }},
   };
 }
+
+static_assert(kDefaultIoDepth == 32, "the --io-depth help names the default");
 
 constexpr int kLongBase = 0x1000;
 

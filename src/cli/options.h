@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "cli/output.h"
+#include "search/engine.h"
 
 namespace tarnwick {
 
-// The largest -j accepted: more reading threads than this only cost memory.
-inline constexpr int kMaxJobs = 256;
+// The largest -j accepted, as for the default of one thread per hardware
+// thread: more decoding threads than this only cost memory.
+inline constexpr int kMaxJobs = 64;
+inline constexpr int kMaxIoDepth = 1024;
 
 struct Options {
   bool recursive = false;
@@ -25,6 +28,7 @@ struct Options {
   std::optional<std::u16string> match;
   int32_t maxRows = 0;
   int jobs = 0;
+  int ioDepth = kDefaultIoDepth;
   bool verbose = false;
   bool quiet = false;
   bool help = false;

@@ -14,13 +14,6 @@ namespace tarnwick {
 
 namespace {
 
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
 }  // namespace
 
 FileStat StatOf(const struct stat& st) {
@@ -33,44 +26,76 @@ FileStat StatOf(const struct stat& st) {
   return s;
 }
 
-LoadStatus FileImage::load(const std::string& path, size_t maxBytes) {
-  size_ = 0;
+LoadStatus OpenFile::open(const std::string& path) {
+  close();
   stat_ = FileStat{};
   error_ = 0;
-  Fd f;
   // O_NONBLOCK keeps open() from waiting on a FIFO that has no writer.
-  f.fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (f.fd < 0) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) {
     error_ = errno;
     return error_ == ENOENT || error_ == ENOTDIR ? LoadStatus::kNotFound : LoadStatus::kUnreadable;
   }
   struct stat st;
-  if (::fstat(f.fd, &st) != 0) {
+  if (::fstat(fd_, &st) != 0) {
     error_ = errno;
+    close();
     return LoadStatus::kUnreadable;
   }
   stat_ = StatOf(st);
-  if (!S_ISREG(st.st_mode)) return LoadStatus::kNotRegular;
-  size_t want = std::min(static_cast<size_t>(st.st_size), maxBytes);
+  if (!S_ISREG(st.st_mode)) {
+    close();
+    return LoadStatus::kNotRegular;
+  }
+  return LoadStatus::kOk;
+}
+
+void OpenFile::close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+LoadStatus FileImage::load(const std::string& path, size_t maxBytes) {
+  size_ = 0;
+  OpenFile f;
+  const LoadStatus s = f.open(path);
+  stat_ = f.stat();
+  error_ = f.error();
+  if (s != LoadStatus::kOk) return s;
+  return read(f, maxBytes);
+}
+
+LoadStatus FileImage::read(OpenFile& f, size_t maxBytes) {
+  size_ = 0;
+  stat_ = f.stat();
+  error_ = 0;
+  if (f.fd() < 0) {
+    error_ = EBADF;
+    return LoadStatus::kUnreadable;
+  }
+  size_t want = std::min(static_cast<size_t>(std::max<int64_t>(f.stat().size, 0)), maxBytes);
   if (want > capacity_) {
     try {
       reserve(want);
     } catch (const std::bad_alloc&) {
+      f.close();
       error_ = ENOMEM;
       return LoadStatus::kUnreadable;  // no room for it: the search goes on without it
     }
   }
   size_t got = 0;
   while (got < want) {
-    ssize_t r = ::read(f.fd, buf_.get() + got, want - got);
+    ssize_t r = ::read(f.fd(), buf_.get() + got, want - got);
     if (r < 0) {
       if (errno == EINTR) continue;
       error_ = errno;
+      f.close();
       return LoadStatus::kUnreadable;
     }
     if (r == 0) break;  // the file shrank meanwhile: take what is there
     got += static_cast<size_t>(r);
   }
+  f.close();
   size_ = got;
   return LoadStatus::kOk;
 }

@@ -30,6 +30,33 @@ struct FileStat {
 
 FileStat StatOf(const struct stat& st);
 
+// A file opened for a whole-file read, checked to be a regular file.  The
+// fetch is split in two so that the size is known before room is found for
+// the bytes.
+class OpenFile {
+ public:
+  OpenFile() = default;
+  ~OpenFile() { close(); }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+
+  // Opens the regular file at path (links followed).  Never blocks on a FIFO
+  // or device: those are refused unread.
+  LoadStatus open(const std::string& path);
+  void close();
+  int fd() const { return fd_; }
+  // The stat data of the descriptor (valid once it was opened), and the
+  // errno behind a status other than kOk.
+  const FileStat& stat() const { return stat_; }
+  int error() const { return error_; }
+
+ private:
+  friend class FileImage;
+  int fd_ = -1;
+  FileStat stat_;
+  int error_ = 0;
+};
+
 // A reusable buffer holding one file's bytes.
 class FileImage {
  public:
@@ -41,6 +68,8 @@ class FileImage {
   // bytes.  Never blocks on a FIFO or device: those are refused unopened or
   // unread.
   LoadStatus load(const std::string& path, size_t maxBytes = SIZE_MAX);
+  // Reads what `file` holds, or its first maxBytes bytes, and closes it.
+  LoadStatus read(OpenFile& file, size_t maxBytes = SIZE_MAX);
 
   // Sets aside room for files of up to n bytes.  Only the pages a file
   // fills are ever touched, so a reader that reuses the buffer for many
@@ -51,6 +80,7 @@ class FileImage {
 
   const uint8_t* data() const { return buf_.get(); }
   size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
   // Of the last load: the stat data of the descriptor read (valid once it
   // was opened), and the errno behind a status other than kOk (0 if none).
   const FileStat& stat() const { return stat_; }

@@ -3,17 +3,21 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <condition_variable>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "jw/block_names.h"
 #include "jw/file_image.h"
-#include "search/folder_tree.h"
 #include "search/search_cache.h"
 #include "text/file_listing.h"
 #include "text/path_utils.h"
@@ -70,54 +74,152 @@ bool IsDrawingExt(const std::u16string& path, DrawingFormat& format) {
   return kind != DrawingKind::kNone;
 }
 
-bool FolderExists(const std::u16string& folder) {
-  struct stat st {};
-  return stat(NativePath(folder).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+bool IsDrawingName(const std::u16string& name) {
+  DrawingFormat format;
+  return IsDrawingExt(name, format);
 }
 
 // One step of a search, in search order: a status text, a drawing to read,
-// or a file passed over.
+// or a report of something passed over.
 struct Item {
-  enum class Kind { kStatus, kDrawing, kPassOver, kNoFolder } kind = Kind::kStatus;
-  std::u16string text;  // the status text, or the path
+  enum class Kind { kStatus, kDrawing, kReport } kind = Kind::kStatus;
+  std::u16string text;  // the status text, or the path as shown
+  std::string native;   // a drawing's path as the system takes it
   int32_t listIndex = -1;
   bool inSubfolder = false;
   bool showFileStatus = false;
   DrawingFormat format = DrawingFormat::kJww;
-  // Filled by the reader.
+  // A report's outcome is set by the walk; a drawing's by the fetch and the
+  // decoding.
   FileOutcome outcome = FileOutcome::kRead;
   int error = 0;
   bool fromCache = false;
   BlockNameList names;
+  // Between the fetch and the decoding: the bytes and the stat data of the
+  // descriptor read.
+  FileImage* image = nullptr;
+  FileStat stat;
 
   // Takes what the walk asked for from `from`; the result part keeps its
   // memory for the next drawing.
   void take(Item& from) {
     kind = from.kind;
     text.swap(from.text);
+    native.swap(from.native);
     listIndex = from.listIndex;
     inSubfolder = from.inSubfolder;
     showFileStatus = from.showFileStatus;
     format = from.format;
+    outcome = from.outcome;
+    error = from.error;
+    fromCache = false;
+    image = nullptr;
   }
 };
 
-// A reader's buffer: room for every drawing of a usual size, set aside once;
-// a buffer grown past kMaxKeptImage for an unusually large drawing is not
-// kept.
-constexpr size_t kReservedImage = size_t(16) << 20;
-constexpr size_t kMaxKeptImage = size_t(64) << 20;
+// Room for the bytes of the drawings in flight, within a budget.  Buffers
+// are kept for the next files, so their pages are paid for once; a file that
+// needs more room than is left waits until the decoding gives some back.
+// A file larger than the whole budget is still read, when nothing else is in
+// flight.
+class BufferPool {
+ public:
+  explicit BufferPool(size_t budget) : budget_(std::max(budget, kMinBuffer)) {}
+
+  // Null once the pool is shut.
+  FileImage* acquire(size_t need) {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      if (shut_) return nullptr;
+      // The smallest kept buffer that is large enough.
+      auto best = idle_.end();
+      for (auto it = idle_.begin(); it != idle_.end(); ++it)
+        if ((*it)->capacity() >= need && (best == idle_.end() || (*it)->capacity() < (*best)->capacity())) best = it;
+      if (best != idle_.end()) {
+        FileImage* image = best->release();
+        idle_.erase(best);
+        ++inUse_;
+        return image;
+      }
+      if (need > (SIZE_MAX >> 2)) throw std::bad_alloc();
+      const size_t want = std::max(kMinBuffer, std::bit_ceil(need));
+      // Kept buffers too small for this file make room for it.
+      while (committed_ + want > budget_ && !idle_.empty()) {
+        committed_ -= idle_.back()->capacity();
+        idle_.pop_back();
+      }
+      if (committed_ + want <= budget_ || inUse_ == 0) {
+        committed_ += want;
+        ++inUse_;
+        lock.unlock();
+        auto image = std::make_unique<FileImage>();
+        try {
+          image->reserve(want);
+        } catch (const std::bad_alloc&) {
+          lock.lock();
+          committed_ -= want;
+          --inUse_;
+          freed_.notify_all();
+          throw;
+        }
+        lock.lock();
+        committed_ = committed_ - want + image->capacity();
+        return image.release();
+      }
+      freed_.wait(lock);
+    }
+  }
+
+  // The search is over: nobody waits for room any longer.
+  void shut() {
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      shut_ = true;
+    }
+    freed_.notify_all();
+  }
+
+  void release(FileImage* image) {
+    std::unique_ptr<FileImage> owned(image);
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      --inUse_;
+      if (owned->capacity() > kMaxKept || committed_ > budget_) {
+        committed_ -= owned->capacity();
+      } else {
+        idle_.push_back(std::move(owned));
+      }
+    }
+    freed_.notify_all();
+  }
+
+ private:
+  static constexpr size_t kMinBuffer = size_t(1) << 20;
+  // A buffer grown for an unusually large drawing is not kept.
+  static constexpr size_t kMaxKept = size_t(64) << 20;
+
+  const size_t budget_;
+  std::mutex mu_;
+  std::condition_variable freed_;
+  std::vector<std::unique_ptr<FileImage>> idle_;
+  size_t committed_ = 0;  // capacity of every buffer, kept or in use
+  int inUse_ = 0;
+  bool shut_ = false;
+};
 
 FileStamp StampOf(const FileStat& s) { return {s.device, s.inode, s.size, s.mtimeNs, s.ctimeNs}; }
 
-// The outcome of a drawing, from the load and the names read.
-FileOutcome OutcomeOf(LoadStatus load, const BlockNameList& names) {
+FileOutcome OutcomeOf(LoadStatus load) {
   switch (load) {
-    case LoadStatus::kOk: break;
+    case LoadStatus::kOk: return FileOutcome::kRead;
     case LoadStatus::kNotFound: return FileOutcome::kMissing;
     case LoadStatus::kNotRegular: return FileOutcome::kNotRegular;
     case LoadStatus::kUnreadable: return FileOutcome::kUnreadable;
   }
+  return FileOutcome::kUnreadable;
+}
+
+FileOutcome OutcomeOf(const BlockNameList& names) {
   if (!names.check) return FileOutcome::kNotOfFormat;
   if (!names.ok) return FileOutcome::kDamaged;
   return FileOutcome::kRead;
@@ -130,10 +232,10 @@ bool Recordable(FileOutcome o) {
 // Takes the rows of a drawing from the cache when its record still matches
 // the file.  A file that cannot be looked at is opened as usual, so that the
 // read gives the outcome.
-bool FromCache(Item& item, const std::string& native, SearchCache& cache) {
+bool FromCache(Item& item, SearchCache& cache) {
   struct stat st {};
-  if (::stat(native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  std::optional<DrawingRecord> rec = cache.lookup(native, StampOf(StatOf(st)));
+  if (::stat(item.native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  std::optional<DrawingRecord> rec = cache.lookup(item.native, StampOf(StatOf(st)));
   if (!rec || !Recordable(rec->outcome)) return false;
   item.outcome = rec->outcome;
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
@@ -144,40 +246,70 @@ bool FromCache(Item& item, const std::string& native, SearchCache& cache) {
   return true;
 }
 
-void ReadItem(Item& item, FileImage& image, int codePage, SearchCache* cache) {
+// The first half of reading a drawing, on an I/O thread: the checks, the
+// open, the fstat and the read.  True when the bytes wait for decoding;
+// false when the item is finished (a cache hit, or a file that could not be
+// read).
+bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   item.names.check = item.names.ok = false;
   item.names.names.clear();
   item.names.cutName = -1;
   item.error = 0;
   item.fromCache = false;
-  const std::string native = NativePath(item.text);
-  if (cache && FromCache(item, native, *cache)) return;
-  try {
-    image.reserve(kReservedImage);
-  } catch (const std::bad_alloc&) {
-    // load() asks for what the file needs.
+  item.image = nullptr;
+  if (options.beforeIo) options.beforeIo(item.native, false);
+  if (options.cache && FromCache(item, *options.cache)) return false;
+  OpenFile file;
+  LoadStatus load = file.open(item.native);
+  item.stat = file.stat();
+  if (load != LoadStatus::kOk) {
+    item.outcome = OutcomeOf(load);
+    item.error = file.error();
+    return false;
   }
-  LoadStatus load = LoadStatus::kUnreadable;
+  FileImage* image = nullptr;
   try {
-    load = image.load(native);
-    item.error = image.error();
-    if (load == LoadStatus::kOk) ReadBlockNames(image.data(), image.size(), item.format, item.names, codePage);
+    image = pool.acquire(static_cast<size_t>(std::max<int64_t>(file.stat().size, 0)));
+    if (!image) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
-    load = LoadStatus::kUnreadable;
+    item.outcome = FileOutcome::kUnreadable;
+    item.error = ENOMEM;
+    return false;
+  }
+  load = image->read(file);
+  if (load != LoadStatus::kOk) {
+    item.outcome = OutcomeOf(load);
+    item.error = image->error();
+    pool.release(image);
+    return false;
+  }
+  item.image = image;
+  return true;
+}
+
+// The second half, on a decoding thread: the names, and the record of the
+// read for the cache.  Gives the bytes back.
+void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
+  try {
+    ReadBlockNames(item.image->data(), item.image->size(), item.format, item.names, options.codePage);
+    item.outcome = OutcomeOf(item.names);
+  } catch (const std::bad_alloc&) {
+    item.outcome = FileOutcome::kUnreadable;
     item.error = ENOMEM;
     item.names.check = item.names.ok = false;
     item.names.names.clear();
+    item.names.cutName = -1;
   }
-  item.outcome = OutcomeOf(load, item.names);
-  if (cache && Recordable(item.outcome)) {
+  pool.release(item.image);
+  item.image = nullptr;
+  if (options.cache && Recordable(item.outcome)) {
     DrawingRecord rec;
     rec.outcome = item.outcome;
     rec.names = item.names.names;
     rec.cutName = item.names.cutName;
-    cache->record(native, StampOf(image.stat()), rec);
+    options.cache->record(item.native, StampOf(item.stat), rec);
   }
-  image.trim(kMaxKeptImage);
 }
 
 // Turns items into reports and rows, in order, on the calling thread.
@@ -197,8 +329,7 @@ class Emitter {
     }
     switch (item.kind) {
       case Item::Kind::kStatus: observer_.status(item.text); break;
-      case Item::Kind::kPassOver: observer_.file({item.text, FileOutcome::kNotDrawing, 0}); break;
-      case Item::Kind::kNoFolder: observer_.file({item.text, FileOutcome::kNoFolder, 0}); break;
+      case Item::Kind::kReport: observer_.file({item.text, item.outcome, 0, item.error, false}); break;
       case Item::Kind::kDrawing: emitDrawing(item); break;
     }
     return !stop_;
@@ -226,7 +357,8 @@ class Emitter {
     ++result_.filesRead;
     FileReport report{item.text, item.outcome, 0, item.error, item.fromCache};
     report.cutName = item.names.cutName;
-    if (report.cutName >= 0) report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
+    if (report.cutName >= 0 && static_cast<size_t>(report.cutName) < item.names.names.size())
+      report.cutText = CutAtFlag(item.names.names[static_cast<size_t>(report.cutName)], item.inSubfolder);
     const std::u16string fileName = RowFileName(item.text);
     size_t n = 0;
     for (std::u16string& block : item.names.names) {
@@ -281,35 +413,55 @@ class Emitter {
 };
 
 int JobCount(const SearchOptions& options) {
-  if (options.jobs > 0) return options.jobs;
+  constexpr int kMaxJobs = 256;
+  if (options.jobs > 0) return std::min(options.jobs, kMaxJobs);
   unsigned n = std::thread::hardware_concurrency();
   return n == 0 ? 1 : static_cast<int>(std::min(n, 64u));
 }
 
-// Where the walk puts its items.  With one job everything happens inline on
-// the calling thread.  With more, reader threads read the drawings while the
-// calling thread walks the files and folders and emits the finished items in
-// order.  At most `window` items are on their way at any time (pushed and not
-// yet emitted): the walk waits for the oldest one when the window is full, so
-// memory holds one file image per reader and the names of at most `window`
-// files.
+int IoDepth(const SearchOptions& options) {
+  constexpr int kMaxDepth = 1024;
+  return std::clamp(options.ioDepth, 1, kMaxDepth);
+}
+
+// One folder listing asked for ahead of its turn.
+struct ListJob {
+  std::string folder;
+  FolderContents contents;
+  bool done = false;
+};
+
+// Where the walk puts its items, and where it gets its folder listings.
+//
+// With one job and a depth of one everything happens inline on the calling
+// thread.  Otherwise `depth` I/O threads fetch drawings (open, fstat, read)
+// and list folders, `jobs` threads decode the fetched bytes, and the calling
+// thread walks the files and folders and emits the finished items in order.
+// At most ring_.size() items are on their way (pushed and not yet emitted):
+// the walk waits for the oldest one when the ring is full.  The bytes in
+// flight stay within the buffer pool's budget, whatever the depth and the
+// number of jobs.
 class Pipeline {
  public:
-  Pipeline(const SearchOptions& options, Emitter& emitter) : options_(options), emitter_(emitter) {
+  Pipeline(const SearchOptions& options, Emitter& emitter)
+      : options_(options), emitter_(emitter), pool_(options.inFlightBytes) {
     jobs_ = JobCount(options);
-    if (parallel()) ring_.resize(static_cast<size_t>(jobs_) * kItemsPerJob);
+    depth_ = IoDepth(options);
+    if (parallel()) ring_.resize(std::max<size_t>(64, 4 * static_cast<size_t>(depth_ + jobs_)));
   }
-  ~Pipeline() { stopReaders(); }
+  ~Pipeline() { stopThreads(); }
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
 
-  bool parallel() const { return jobs_ > 1; }
+  bool parallel() const { return jobs_ > 1 || depth_ > 1; }
+  // Folder listings the walk may ask for ahead of its turn.
+  size_t listingsAhead() const { return parallel() ? static_cast<size_t>(std::clamp(depth_, 1, 32)) : 1; }
 
   // The walk's side, on the calling thread.  False once the search must stop.
   bool push(Item& item) {
     if (!parallel()) {
       inline_.take(item);
-      if (inline_.kind == Item::Kind::kDrawing) ReadItem(inline_, image_, options_.codePage, options_.cache);
+      if (inline_.kind == Item::Kind::kDrawing && Fetch(inline_, pool_, options_)) Decode(inline_, pool_, options_);
       return emitter_.emit(inline_);
     }
     if (!emitFinished(ring_.size() - 1)) return false;
@@ -321,10 +473,34 @@ class Pipeline {
       std::lock_guard<std::mutex> lock(mu_);
       slot.state = drawing ? State::kPending : State::kDone;
       ++head_;
-      wake = drawing && idleReaders_ > 0;
+      wake = drawing;
     }
-    if (wake) workReady_.notify_one();
+    if (wake) ioReady_.notify_one();
     return true;
+  }
+
+  // Asks for the listing of folder; take() gives it.
+  std::shared_ptr<ListJob> list(const std::string& folder) {
+    auto job = std::make_shared<ListJob>();
+    job->folder = folder;
+    if (!parallel()) return job;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      listQueue_.push_back(job);
+    }
+    ioReady_.notify_one();
+    return job;
+  }
+
+  // Waits for the listing asked for.
+  FolderContents& take(ListJob& job) {
+    if (!parallel()) {
+      listNow(job);
+      return job.contents;
+    }
+    std::unique_lock<std::mutex> lock(mu_);
+    listDone_.wait(lock, [&] { return job.done; });
+    return job.contents;
   }
 
   // True while the walk should go on.
@@ -337,23 +513,28 @@ class Pipeline {
       produce();
       return;
     }
-    for (int i = 0; i < jobs_; ++i) readers_.emplace_back([this] { readerLoop(); });
+    for (int i = 0; i < depth_; ++i) threads_.emplace_back([this] { ioLoop(); });
+    for (int i = 0; i < jobs_; ++i) threads_.emplace_back([this] { decodeLoop(); });
     produce();
     emitFinished(0);
-    stopReaders();
+    stopThreads();
   }
 
  private:
-  static constexpr size_t kItemsPerJob = 16;
   static constexpr uint64_t kNobody = ~uint64_t(0);
 
-  enum class State { kFree, kPending, kReading, kDone };
+  enum class State { kFree, kPending, kFetching, kFetched, kDecoding, kDone };
   struct Slot {
     Item item;
     State state = State::kFree;
   };
 
   Slot& at(uint64_t seq) { return ring_[static_cast<size_t>(seq % ring_.size())]; }
+
+  void listNow(ListJob& job) {
+    if (options_.beforeIo) options_.beforeIo(job.folder, true);
+    ListFolder(job.folder, job.contents);
+  }
 
   // Emits the finished items at the front, in order; while more than `keep`
   // items are on their way, waits for the oldest.  False once the emitter
@@ -380,57 +561,129 @@ class Pipeline {
     return true;
   }
 
-  void readerLoop() {
-    FileImage image;
+  void finished(uint64_t seq) {
+    if (seq == waitingFor_) itemDone_.notify_one();
+  }
+
+  // Listings first (the walk waits on them), then the oldest drawing no one
+  // has taken.  A fetched drawing is decoded at once by the thread that read
+  // it while fewer than `jobs` are being decoded, so its bytes are still in
+  // the processor's cache; otherwise it waits for a decoding thread, and no
+  // new fetch starts while more than a few wait (from the page cache the
+  // reads would only run ahead of the decoding and evict each other).
+  void ioLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       if (stop_) return;
-      // The oldest item no reader has taken.
-      if (next_ < tail_) next_ = tail_;
-      while (next_ < head_ && at(next_).state != State::kPending) ++next_;
-      if (next_ == head_) {
-        ++idleReaders_;
-        workReady_.wait(lock);
-        --idleReaders_;
+      if (!listQueue_.empty()) {
+        std::shared_ptr<ListJob> job = std::move(listQueue_.front());
+        listQueue_.pop_front();
+        lock.unlock();
+        listNow(*job);
+        lock.lock();
+        job->done = true;
+        listDone_.notify_all();
         continue;
       }
-      const uint64_t seq = next_++;
+      if (nextFetch_ < tail_) nextFetch_ = tail_;
+      while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
+      if (nextFetch_ == head_ || fetched_ >= maxFetched()) {
+        ioReady_.wait(lock);
+        continue;
+      }
+      const uint64_t seq = nextFetch_++;
       Slot& slot = at(seq);
-      slot.state = State::kReading;
+      slot.state = State::kFetching;
       lock.unlock();
-      ReadItem(slot.item, image, options_.codePage, options_.cache);
+      const bool decode = Fetch(slot.item, pool_, options_);
       lock.lock();
-      slot.state = State::kDone;
-      if (seq == waitingFor_) itemDone_.notify_one();
+      if (!decode) {
+        slot.state = State::kDone;
+        finished(seq);
+      } else if (decoding_ < jobs_) {
+        decodeHere(seq, lock);
+      } else {
+        slot.state = State::kFetched;
+        ++fetched_;
+        decodeReady_.notify_one();
+      }
     }
   }
 
-  void stopReaders() {
+  size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
+
+  // Decodes item seq on this thread; called and left with the lock held.
+  void decodeHere(uint64_t seq, std::unique_lock<std::mutex>& lock) {
+    Slot& slot = at(seq);
+    slot.state = State::kDecoding;
+    ++decoding_;
+    lock.unlock();
+    Decode(slot.item, pool_, options_);
+    lock.lock();
+    --decoding_;
+    slot.state = State::kDone;
+    finished(seq);
+    if (fetched_ > 0) decodeReady_.notify_one();
+  }
+
+  // Decodes the drawings that wait, the oldest first: the emitter waits for
+  // the oldest.
+  void decodeLoop() {
+    std::unique_lock<std::mutex> lock(mu_);
+    for (;;) {
+      if (stop_) return;
+      if (fetched_ == 0 || decoding_ >= jobs_) {
+        decodeReady_.wait(lock);
+        continue;
+      }
+      uint64_t seq = tail_;
+      while (seq < head_ && at(seq).state != State::kFetched) ++seq;
+      if (seq == head_) {
+        decodeReady_.wait(lock);
+        continue;
+      }
+      --fetched_;
+      ioReady_.notify_one();
+      decodeHere(seq, lock);
+    }
+  }
+
+  void stopThreads() {
     {
       std::lock_guard<std::mutex> lock(mu_);
       stop_ = true;
     }
-    workReady_.notify_all();
-    for (std::thread& t : readers_) t.join();
-    readers_.clear();
+    ioReady_.notify_all();
+    decodeReady_.notify_all();
+    pool_.shut();
+    for (std::thread& t : threads_) t.join();
+    threads_.clear();
+    // Bytes of drawings fetched for nobody (the search stopped) go back.
+    for (Slot& slot : ring_) {
+      if (slot.item.image) pool_.release(slot.item.image);
+      slot.item.image = nullptr;
+    }
   }
 
   const SearchOptions& options_;
   Emitter& emitter_;
+  BufferPool pool_;
   int jobs_ = 1;
-  // The inline reader's item and buffer, kept from file to file.
+  int depth_ = 1;
+  // The inline item, kept from file to file.
   Item inline_;
-  FileImage image_;
 
   std::vector<Slot> ring_;
-  std::vector<std::thread> readers_;
+  std::deque<std::shared_ptr<ListJob>> listQueue_;
+  std::vector<std::thread> threads_;
   std::mutex mu_;
-  std::condition_variable workReady_, itemDone_;
-  // Sequence numbers of items: head_ pushed, tail_ emitted, next_ where the
-  // readers look for work; slot seq lives at ring_[seq % size].
-  uint64_t head_ = 0, tail_ = 0, next_ = 0;
+  std::condition_variable ioReady_, decodeReady_, itemDone_, listDone_;
+  // Sequence numbers of items: head_ pushed, tail_ emitted, nextFetch_ where
+  // the I/O threads look for work; slot seq lives at ring_[seq % size].
+  uint64_t head_ = 0, tail_ = 0, nextFetch_ = 0;
   uint64_t waitingFor_ = kNobody;
-  int idleReaders_ = 0;
+  int decoding_ = 0;    // drawings being decoded, at most jobs_
+  size_t fetched_ = 0;  // drawings fetched and waiting to be decoded
   bool stop_ = false;
 };
 
@@ -458,89 +711,118 @@ class Walk {
     return pipeline_.push(item);
   }
 
-  bool file(const std::u16string& path, int32_t listIndex, bool showStatus, bool inSubfolder) {
+  bool file(std::u16string path, std::string native, int32_t listIndex, bool inSubfolder) {
     Item item;
-    item.text = path;
     item.listIndex = listIndex;
-    item.showFileStatus = showStatus;
+    item.showFileStatus = true;
     item.inSubfolder = inSubfolder;
-    item.kind = IsDrawingExt(path, item.format) ? Item::Kind::kDrawing : Item::Kind::kPassOver;
+    if (IsDrawingExt(path, item.format)) {
+      item.kind = Item::Kind::kDrawing;
+    } else {
+      item.kind = Item::Kind::kReport;
+      item.outcome = FileOutcome::kNotDrawing;
+    }
+    item.text = std::move(path);
+    item.native = std::move(native);
     return pipeline_.push(item);
   }
 
-  bool noFolder(const std::u16string& path) {
+  bool report(std::u16string path, FileOutcome outcome, int error) {
     Item item;
-    item.kind = Item::Kind::kNoFolder;
-    item.text = path;
+    item.kind = Item::Kind::kReport;
+    item.text = std::move(path);
+    item.outcome = outcome;
+    item.error = error;
     return pipeline_.push(item);
   }
 
-  // The drawings directly in dir (which ends with a separator).  The cache
-  // hears of the listing with the folders the walk goes into from dir
-  // (subfolders), or without them (nullptr) when the walk goes no deeper;
-  // tell false keeps the listing in listed_ to be told later.
-  bool folderFiles(const std::u16string& dir, bool inSubfolder, const std::vector<std::string>* subfolders,
-                   bool tell = true) {
-    ListFiles(dir, u"*.jw*", listing_);
-    listed_ = false;
-    if (options_.cache && listing_.error == 0) {
-      listedDrawings_.clear();
-      DrawingFormat format;
-      for (const TFileField& f : listing_.sFileList)
-        if (IsDrawingExt(f.name, format)) listedDrawings_.push_back(NativePath(f.name));
-      listed_ = true;
-      if (tell) options_.cache->folderListed(NativePath(dir), listedDrawings_, subfolders);
-    }
-    for (int32_t j = 0; j < listing_.nFileList; ++j) {
-      if (!go()) return false;
-      if (!file(dir + listing_.sFileList[static_cast<size_t>(j)].name, -1, true, inSubfolder)) return false;
-    }
-    return true;
-  }
-
-  // One folder slot: its own drawings, then those of every folder below it.
+  // One folder slot: its own drawings, then those of every folder below it,
+  // level by level.  The listings of the folders next in line are fetched
+  // ahead while the drawings of the earlier ones are read; they are taken in
+  // queue order, so the order is that of one listing at a time.
   bool folder(std::u16string dir, bool subfolders) {
-    if (dir.empty() || !FolderExists(dir)) return dir.empty() || noFolder(dir);
+    if (dir.empty()) return true;
+    std::string native = NativePath(dir);
+    struct stat st {};
+    if (::stat(native.c_str(), &st) != 0) {
+      const int e = errno;
+      if (e == ENOENT || e == ENOTDIR) return report(std::move(dir), FileOutcome::kNoFolder, e);
+      return report(IncludeTrailingDelim(dir), FileOutcome::kUnlistable, e);
+    }
+    if (!S_ISDIR(st.st_mode)) return report(std::move(dir), FileOutcome::kNoFolder, ENOTDIR);
     dir = IncludeTrailingDelim(dir);
+    if (native.empty() || native.back() != '/') native += '/';
     if (!status(FolderStatus(dir))) return false;
-    if (!folderFiles(dir, false, nullptr, !subfolders)) return false;
-    if (!subfolders || !go()) return !aborted_;
-    const bool rootListed = listed_;
-    std::vector<std::string> rootDrawings;
-    rootDrawings.swap(listedDrawings_);
-    if (GetFolderTree(dir, tree_, options_.cancel) < 0) {
-      aborted_ = true;
-      return false;
-    }
-    // The folders the walk goes into from each folder, in walk order.
-    std::vector<std::vector<std::string>> children;
-    std::vector<std::string> rootChildren;
-    if (options_.cache) {
-      children.resize(tree_.sFTree.size());
-      for (const TFolderTreeFormat& e : tree_.sFTree)
-        (e.Pidx < 0 ? rootChildren : children[static_cast<size_t>(e.Pidx)]).push_back(NativePath(e.FName));
-      if (rootListed) options_.cache->folderListed(NativePath(dir), rootDrawings, &rootChildren);
-    }
-    for (int32_t t = 0; t < tree_.nFTree; ++t) {
-      if (!go()) return false;
-      const std::vector<std::string>* below = options_.cache ? &children[static_cast<size_t>(t)] : nullptr;
-      if (!folderFiles(tree_.sFTree[static_cast<size_t>(t)].FullName + u"/", true, below)) return false;
+
+    struct Node {
+      std::string native;
+      std::u16string text;
+      std::shared_ptr<ListJob> job;
+    };
+    std::vector<Node> queue;
+    queue.push_back({std::move(native), std::move(dir), nullptr});
+    std::set<std::pair<uint64_t, uint64_t>> entered;
+    const size_t ahead = subfolders ? pipeline_.listingsAhead() : 1;
+    for (size_t i = 0; i < queue.size(); ++i) {
+      if (i > 0 && !go()) return false;
+      for (size_t j = i; j < std::min(queue.size(), i + ahead); ++j)
+        if (!queue[j].job) queue[j].job = pipeline_.list(queue[j].native);
+      std::shared_ptr<ListJob> job = std::move(queue[i].job);
+      FolderContents& c = pipeline_.take(*job);
+      const Node& node = queue[i];
+      const bool inSubfolder = i > 0;
+      if (c.error != 0) {
+        // The search gets nothing from it: neither may the cache.
+        if (options_.cache) {
+          const std::vector<std::string> none;
+          options_.cache->folderListed(node.native, none, subfolders ? &none : nullptr);
+        }
+        if (!report(node.text, FileOutcome::kUnlistable, c.error)) return false;
+        continue;
+      }
+      // A folder reached again through a link is not searched again.
+      if ((c.device != 0 || c.inode != 0) && !entered.insert({c.device, c.inode}).second) continue;
+      if (options_.cache) {
+        // Its drawings, and the folders the walk goes into from it.
+        std::vector<std::string> drawings, below;
+        for (const FolderEntry& e : c.entries) {
+          if (e.kind == EntryKind::kFile && IsDrawingName(e.name)) drawings.push_back(e.native);
+          if (e.kind == EntryKind::kFolder) below.push_back(e.native);
+        }
+        options_.cache->folderListed(node.native, drawings, subfolders ? &below : nullptr);
+      }
+      for (FolderEntry& e : c.entries) {
+        if (e.kind == EntryKind::kFolder && subfolders)
+          queue.push_back({queue[i].native + e.native + "/", queue[i].text + e.name + u"/", nullptr});
+        const Node& here = queue[i];
+        switch (e.kind) {
+          case EntryKind::kFile:
+            if (!WildcardMatch(u"*.jw*", e.name)) break;
+            if (!go()) return false;
+            if (!file(here.text + e.name, here.native + e.native, -1, inSubfolder)) return false;
+            break;
+          case EntryKind::kFolder:
+          case EntryKind::kOther:
+            // Named like a drawing but none: said, not opened.
+            if (!IsDrawingName(e.name)) break;
+            if (!go()) return false;
+            if (!report(here.text + e.name, FileOutcome::kNotRegular, 0)) return false;
+            break;
+          case EntryKind::kBroken:
+            if (!go()) return false;
+            if (!report(here.text + e.name, e.error == ENOENT ? FileOutcome::kMissing : FileOutcome::kUnreadable,
+                        e.error))
+              return false;
+            break;
+        }
+      }
     }
     return true;
-  }
-
-  void finish() {
-    ClearFolderTree(tree_);
-    ClearFileList(listing_);
   }
 
  private:
   const SearchOptions& options_;
   Pipeline& pipeline_;
-  FileListing listing_;
-  FolderTree tree_;
-  std::vector<std::string> listedDrawings_;
-  bool listed_ = false;
   bool aborted_ = false;
 };
 
@@ -548,13 +830,12 @@ template <class Produce>
 SearchResult RunSearch(const SearchOptions& options, SearchObserver& observer, const std::u16string& finalStatus,
                        Produce&& produce) {
   Emitter emitter(options, observer);
-  Pipeline pipeline(options, emitter);
-  Walk walk(options, pipeline);
-  pipeline.run([&] {
-    produce(walk);
-    walk.finish();
-  });
-  if (walk.aborted()) emitter.markAborted();
+  {
+    Pipeline pipeline(options, emitter);
+    Walk walk(options, pipeline);
+    pipeline.run([&] { produce(walk); });
+    if (walk.aborted()) emitter.markAborted();
+  }
   if (options.cache) options.cache->finish();
   emitter.result().started = true;
   return emitter.finish(finalStatus);
@@ -569,7 +850,7 @@ SearchResult SearchFileList(const std::vector<std::u16string>& items, const Sear
   return RunSearch(options, observer, kStatusFilePage, [&](Walk& walk) {
     for (size_t k = 0; k < items.size(); ++k) {
       if (!walk.go()) return;
-      if (!walk.file(items[k], static_cast<int32_t>(k), true, false)) return;
+      if (!walk.file(items[k], NativePath(items[k]), static_cast<int32_t>(k), false)) return;
     }
   });
 }
@@ -591,7 +872,7 @@ SearchResult SearchEntries(const std::vector<SearchEntry>& entries, const Search
   return RunSearch(options, observer, u"", [&](Walk& walk) {
     for (const SearchEntry& e : entries) {
       if (!walk.go()) return;
-      bool more = e.folder ? walk.folder(e.path, e.subfolders) : walk.file(e.path, -1, true, false);
+      bool more = e.folder ? walk.folder(e.path, e.subfolders) : walk.file(e.path, NativePath(e.path), -1, false);
       if (!more) return;
     }
   });

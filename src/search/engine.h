@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -17,6 +18,13 @@
 namespace tarnwick {
 
 inline constexpr int32_t kDefaultRowCap = 32766;
+// Drawings being opened and read at once, apart from the decoding threads:
+// on a file server every open and read waits a round trip, so the depth, not
+// the cores, hides the latency.
+inline constexpr int kDefaultIoDepth = 32;
+// File bytes read and not yet decoded, at most (a single larger file is
+// still read, alone).
+inline constexpr size_t kDefaultInFlightBytes = size_t(128) << 20;
 
 // One result row: the file name, the full path as the search built it and
 // the defined block name.
@@ -60,7 +68,7 @@ struct FileReport {
   int error = 0;            // the errno behind the outcome, 0 when there is none
   bool fromCache = false;   // the rows came from the cache; the file was not opened
   // The stored position (from 0) of the definition whose name the end of a
-  // damaged file cut short, or -1; cutText is that name as it was read.
+  // damaged file cut short, or -1; cutText is that name as its row shows it.
   int32_t cutName = -1;
   std::u16string cutText{};
 };
@@ -89,7 +97,9 @@ class SearchCache;  // search/search_cache.h
 
 struct SearchOptions {
   int32_t rowCap = kDefaultRowCap;  // 0 or less: no cap
-  int jobs = 0;                     // threads reading drawings; 0: one per hardware thread
+  int jobs = 0;                     // threads decoding drawings; 0: one per hardware thread
+  int ioDepth = kDefaultIoDepth;    // drawings opened and read at once; folders listed ahead
+  size_t inFlightBytes = kDefaultInFlightBytes;
   int codePage = 932;
   // Rows are kept only when their block name passes (the command line's
   // --match); empty means every row.
@@ -98,6 +108,10 @@ struct SearchOptions {
   const std::atomic<bool>* cancel = nullptr;
   // Earlier reads to reuse (the index); none: every drawing is read.
   SearchCache* cache = nullptr;
+  // Called on the thread that opens a drawing (folder false) or lists a
+  // folder (folder true), just before, with the path's bytes.  For tests: a
+  // slow file server, or files that change under the search.
+  std::function<void(const std::string& path, bool folder)> beforeIo;
 };
 
 struct SearchResult {

@@ -1,6 +1,5 @@
 #include "search/folder_tree.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -16,10 +15,6 @@ namespace tarnwick {
 
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
 struct SubFolder {
   std::u16string name;
   int64_t mtime = 0;
@@ -31,23 +26,19 @@ bool Cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(
 // The folders directly in dir, in name order.  False when cancelled.
 bool ReadSubFolders(const std::u16string& dir, std::vector<SubFolder>& out, const std::atomic<bool>* cancel) {
   out.clear();
-  std::unique_ptr<DIR, DirCloser> d(opendir(NativePath(dir).c_str()));
-  if (!d) return !Cancelled(cancel);
-  const int fd = dirfd(d.get());
-  while (const dirent* e = readdir(d.get())) {
+  const std::string native = NativePath(dir);
+  FolderContents contents;
+  ListFolder(native, contents);
+  for (FolderEntry& e : contents.entries) {
     if (Cancelled(cancel)) return false;
-    const std::string_view raw(e->d_name);
-    if (raw == "." || raw == "..") continue;
-    // Plain files and the like are known from the entry alone; folders,
-    // links and entries of unknown type are looked at.
-    if (e->d_type != DT_DIR && e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) continue;
+    if (e.kind != EntryKind::kFolder) continue;
+    // The date is the folder's own, and its identity tells a folder reached
+    // again through a link.
     struct stat st {};
-    // Links are followed: a link to a folder is taken like a folder.
-    if (fstatat(fd, e->d_name, &st, 0) != 0 || !S_ISDIR(st.st_mode)) continue;
-    out.push_back({PathText(raw), static_cast<int64_t>(st.st_mtim.tv_sec), {st.st_dev, st.st_ino}});
+    if (stat((native + e.native).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+    out.push_back({std::move(e.name), static_cast<int64_t>(st.st_mtim.tv_sec), {st.st_dev, st.st_ino}});
   }
-  std::sort(out.begin(), out.end(), [](const SubFolder& a, const SubFolder& b) { return NameOrderLess(a.name, b.name); });
-  return true;
+  return !Cancelled(cancel);
 }
 
 }  // namespace

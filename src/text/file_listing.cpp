@@ -30,18 +30,6 @@ std::u16string Ascii(const char* s) {
 // Fills date and time of field from a last-write time, in local time.
 void SetWriteTime(TFileField& field, time_t when) { FormatWriteTime(when, field.date, field.time); }
 
-struct Found {
-  TFileField field;
-  std::u16string key;  // upper case, code unit by code unit
-  std::string raw;     // the name as the file system holds it
-};
-
-bool ComesBefore(const Found& a, const Found& b) {
-  if (a.key != b.key) return a.key < b.key;
-  if (a.field.name != b.field.name) return a.field.name < b.field.name;
-  return a.raw < b.raw;
-}
-
 struct DirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
@@ -101,6 +89,66 @@ void ClearFileList(FileListing& listing) {
   listing.error = 0;
 }
 
+void ListFolder(const std::string& folder, FolderContents& out) {
+  out.error = 0;
+  out.device = out.inode = 0;
+  out.entries.clear();
+  if (folder.find('\0') != std::string::npos) {
+    out.error = EINVAL;
+    return;
+  }
+  std::unique_ptr<DIR, DirCloser> d(opendir(folder.empty() ? "." : folder.c_str()));
+  if (!d) {
+    out.error = errno;
+    return;
+  }
+  const int fd = dirfd(d.get());
+  struct stat self {};
+  if (fstat(fd, &self) == 0) {
+    out.device = static_cast<uint64_t>(self.st_dev);
+    out.inode = static_cast<uint64_t>(self.st_ino);
+  }
+  for (;;) {
+    errno = 0;
+    const dirent* e = readdir(d.get());
+    if (!e) {
+      // A listing cut short by an error gives what it found so far.
+      if (errno != 0 && out.entries.empty()) out.error = errno;
+      break;
+    }
+    const std::string_view raw(e->d_name);
+    if (raw == "." || raw == "..") continue;
+    FolderEntry entry;
+    switch (e->d_type) {
+      case DT_REG: entry.kind = EntryKind::kFile; break;
+      case DT_DIR: entry.kind = EntryKind::kFolder; break;
+      case DT_LNK:
+      case DT_UNKNOWN: {
+        // Links are followed: a link to a folder is taken like a folder.
+        struct stat st {};
+        if (fstatat(fd, e->d_name, &st, 0) != 0) {
+          entry.kind = EntryKind::kBroken;
+          entry.error = errno;
+        } else {
+          entry.kind = S_ISREG(st.st_mode) ? EntryKind::kFile
+                       : S_ISDIR(st.st_mode) ? EntryKind::kFolder
+                                             : EntryKind::kOther;
+        }
+        break;
+      }
+      default: entry.kind = EntryKind::kOther; break;
+    }
+    entry.native = std::string(raw);
+    entry.name = PathText(raw);
+    out.entries.push_back(std::move(entry));
+  }
+  d.reset();
+  std::sort(out.entries.begin(), out.entries.end(), [](const FolderEntry& a, const FolderEntry& b) {
+    if (a.name != b.name) return NameOrderLess(a.name, b.name);
+    return a.native < b.native;
+  });
+}
+
 void ListFiles(const std::u16string& folder, const std::u16string& pattern, FileListing& listing) {
   ClearFileList(listing);
   // folder ends with a separator, so the folder to read and the name
@@ -111,38 +159,24 @@ void ListFiles(const std::u16string& folder, const std::u16string& pattern, File
   const std::u16string mask = last == std::u16string::npos ? full : full.substr(last + 1);
   const std::string dir = last == std::u16string::npos ? std::string(".") : NativePath(full.substr(0, last + 1));
 
-  std::unique_ptr<DIR, DirCloser> d(opendir(dir.c_str()));
-  if (!d) {
-    listing.error = errno;
-    return;
-  }
-  const int fd = dirfd(d.get());
-  std::vector<Found> found;
-  while (const dirent* entry = readdir(d.get())) {
-    const std::string_view raw(entry->d_name);
-    if (raw == "." || raw == "..") continue;
-    std::u16string name = PathText(raw);
-    if (!WildcardMatch(mask, name)) continue;
-    // Links are followed; folders, pipes, devices and sockets are left out
-    // and never opened.  An entry gone meanwhile is left out as well.
+  FolderContents contents;
+  ListFolder(dir, contents);
+  listing.error = contents.error;
+  const std::string prefix = dir.back() == '/' ? dir : dir + "/";
+  for (FolderEntry& e : contents.entries) {
+    if (e.kind != EntryKind::kFile || !WildcardMatch(mask, e.name)) continue;
+    // Size and time are this listing's own: the entry is looked at, and one
+    // gone meanwhile is left out.
     struct stat st {};
-    if (fstatat(fd, entry->d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) continue;
-    Found f;
-    f.key.resize(name.size());
-    std::transform(name.begin(), name.end(), f.key.begin(), UpperUnit);
-    f.field.name = std::move(name);
-    f.field.size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size)));
-    f.field.dirf = false;
-    SetWriteTime(f.field, st.st_mtim.tv_sec);
-    f.raw = std::string(raw);
-    found.push_back(std::move(f));
+    if (stat((prefix + e.native).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    TFileField f;
+    f.name = std::move(e.name);
+    f.size = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(st.st_size)));
+    f.dirf = false;
+    SetWriteTime(f, st.st_mtim.tv_sec);
+    listing.sFileList.push_back(std::move(f));
   }
-  d.reset();
-
-  // Sorted, so every run over the same folder lists the same order.
-  std::sort(found.begin(), found.end(), ComesBefore);
-  listing.sFileList.reserve(found.size());
-  for (Found& f : found) listing.sFileList.push_back(std::move(f.field));
+  listing.sFileList.shrink_to_fit();
   listing.nFileList = static_cast<int32_t>(listing.sFileList.size());
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,35 @@ struct FileListing {
   int32_t nFileList = 0;
   int error = 0;  // the errno when the folder could not be listed, else 0
 };
+
+// One entry of a folder, as one listing gives it.
+enum class EntryKind : uint8_t {
+  kFile,    // a regular file (by the entry type, or a link to one)
+  kFolder,  // a folder, or a link to one
+  kOther,   // a FIFO, device or socket, or a link to one
+  kBroken,  // a link that dangles or loops, or an entry gone meanwhile
+};
+
+struct FolderEntry {
+  std::string native;   // the name as the file system holds it
+  std::u16string name;  // the same name as text (PathText)
+  EntryKind kind = EntryKind::kFile;
+  int error = 0;        // kBroken: the errno of following it
+};
+
+struct FolderContents {
+  int error = 0;        // the errno when the folder could not be listed, else 0
+  uint64_t device = 0;  // of the folder listed
+  uint64_t inode = 0;
+  std::vector<FolderEntry> entries;
+};
+
+// Lists a folder (native bytes) with one pass over its entries, "." and ".."
+// left out.  The kind comes from the entry type alone wherever that is
+// enough; only links and entries of unknown type are looked at (links
+// followed).  Entries come in the order of NameOrderLess, so every run over
+// the same folder gives the same order.
+void ListFolder(const std::string& folder, FolderContents& out);
 
 // Date "yyyy/mm/dd" and time "hh:nn:ss" of a time stamp, in local time.
 void FormatWriteTime(int64_t secondsSinceEpoch, std::u16string& date, std::u16string& time);

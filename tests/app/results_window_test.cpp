@@ -3,6 +3,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QtTest>
 #include <memory>
 
@@ -77,6 +78,17 @@ class ResultsWindowTest : public QObject {
     setRows({});
     QCOMPARE(w().model().rowCount(), 1);
     QCOMPARE(w().currentRow(), 1);
+  }
+
+  // With no results the one blank row is current but not highlighted.
+  void blankRowIsNotHighlighted() {
+    setRows({});
+    QCOMPARE(w().model().rowCount(), 1);
+    QVERIFY(Find<QTableView>(w(), "SG1")->selectionModel()->selectedIndexes().isEmpty());
+    setRows({{u"a", u"/a", u"1"}});
+    QCOMPARE(Find<QTableView>(w(), "SG1")->selectionModel()->selectedRows().size(), 1);
+    setRows({});
+    QVERIFY(Find<QTableView>(w(), "SG1")->selectionModel()->selectedIndexes().isEmpty());
   }
 
   // The extension of the chosen name picks the format, in any letter case;

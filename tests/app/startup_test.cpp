@@ -6,6 +6,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QtTest>
 #include <memory>
 
@@ -116,6 +118,28 @@ class StartupTest : public QObject {
     QCOMPARE(w->size(), QSize(700, 500));
     QCOMPARE(w->resultsWindow().pos(), QPoint(60, 70));
     QCOMPARE(w->resultsWindow().size(), QSize(600, 420));
+  }
+
+  // Stored sizes beyond the screen (a damaged or hostile settings file) are
+  // fitted to the room on the screen; a position off every screen is not taken.
+  void hugeStoredGeometryFitsTheScreen() {
+    QVERIFY(QDir().mkpath(path("bin")));
+    start(path("bin/tarnwick"))->close();
+    QList<QByteArray> lines = ReadBytes(path("bin/tarnwick.dat")).split('\n');
+    const char* values[8] = {"0", "0", "2147483647", "2147483647", "2147483647", "2147483647", "2147483647",
+                             "2147483647"};
+    for (int i = 0; i < 8; ++i) lines[i] = QByteArray(values[i]) + "\r";
+    QFile file(path("bin/tarnwick.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(lines.join('\n'));
+    file.close();
+
+    auto w = start(path("bin/tarnwick"));
+    const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(w->width() <= room.width() && w->height() <= room.height(),
+             qPrintable(QString("%1x%2").arg(w->width()).arg(w->height())));
+    QVERIFY(w->resultsWindow().width() <= room.width() && w->resultsWindow().height() <= room.height());
+    QVERIFY(w->resultsWindow().x() < room.right());
   }
 
   // An executable folder that cannot be written: no scratch folder, and the

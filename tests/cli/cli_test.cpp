@@ -151,7 +151,7 @@ TEST_F(Cli, UsageErrorsNameTheOptionAsTypedAndExitWithTwo) {
       {{"--max-rows", "0", "a.jww"}, "invalid row count for --max-rows: '0'"},
       {{"-j", "x", "a.jww"}, "invalid number of jobs for -j: 'x'"},
       {{"-j", "0", "a.jww"}, "invalid number of jobs"},
-      {{"-j", "100000", "a.jww"}, "too many jobs for -j: 100000 (at most 256)"},
+      {{"-j", "100000", "a.jww"}, "too many jobs for -j: 100000 (at most 64)"},
       {{"--jobs=2147483647", "a.jww"}, "too many jobs for --jobs"},
       {{"-j", "99999999999999999999", "a.jww"}, "invalid number of jobs"},
       {{"--files-from", "missing.txt"}, "cannot read missing.txt: No such file or directory"},
@@ -382,6 +382,12 @@ TEST_F(Cli, PathsThatCannotBeSearchedAreToldAndTheOthersSearched) {
       EXPECT_NE(std::string::npos, rows.find("d/b.jww")) << Join(args) << rows;
     }
   }
+  // When no path could be searched, an existing -o file is left alone.
+  put("kept.txt", {'o', 'l', 'd'});
+  Outcome none = run({"-o", "kept.txt", "missing.jww"});
+  EXPECT_EQ(2, none.status);
+  EXPECT_EQ("old", Slurp(root_ / "kept.txt"));
+  EXPECT_NE(std::string::npos, none.err.find("kept.txt not written")) << none.err;
   // An unreadable file named directly.
   if (!root) {
     drawing("secret.jww", {"s"});

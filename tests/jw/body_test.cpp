@@ -1,9 +1,12 @@
 // The entity list and the block definitions of both formats.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 
+#include "jw/block_names.h"
 #include "jw/model.h"
 #include "read_both.h"
 #include "support/drawing_writer.h"
@@ -577,6 +580,44 @@ TEST_P(DamageSweep, EveryCutAndFlipEndsCleanlyAndBothReadersAgree) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, DamageSweep,
                          ::testing::Combine(::testing::Bool(), ::testing::Values(300, 419, 700)));
+
+
+// The names-only reader says which definition's name the end of the file cut
+// short; a name that ends right at the end of the file is whole.
+TEST(BlockNames, NameCutByTheEndOfTheFileIsNamed) {
+  for (bool jws : {false, true}) {
+    Drawing d;
+    d.jws = jws;
+    Definition first, second;
+    first.name = "first";
+    second.name = "second-name";
+    d.definitions = {first, second};
+    const Bytes whole = Write(d);
+    const std::string name = second.name;
+    const auto at = std::search(whole.begin(), whole.end(), name.begin(), name.end());
+    ASSERT_NE(whole.end(), at);
+    const size_t start = static_cast<size_t>(at - whole.begin());
+    const struct {
+      size_t keep;
+      int32_t cut;
+      const char* listed;
+    } cases[] = {{start + 1, 1, "s"}, {start + 6, 1, "second"}, {start + name.size() - 1, 1, "second-nam"},
+                 {start + name.size(), -1, "second-name"}, {start, 1, ""}};
+    for (const auto& c : cases) {
+      Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(c.keep));
+      BlockNameList out;
+      ReadBlockNames(cut.data(), cut.size(), jws ? DrawingFormat::kJws : DrawingFormat::kJww, out);
+      EXPECT_FALSE(out.ok);
+      ASSERT_EQ(2u, out.names.size()) << c.keep;
+      EXPECT_EQ(c.cut, out.cutName) << "kept " << c.keep - start << " bytes of the name";
+      EXPECT_EQ(std::u16string(c.listed, c.listed + std::strlen(c.listed)), out.names[1]);
+    }
+    BlockNameList out;
+    ReadBlockNames(whole.data(), whole.size(), jws ? DrawingFormat::kJws : DrawingFormat::kJww, out);
+    EXPECT_TRUE(out.ok);
+    EXPECT_EQ(-1, out.cutName);
+  }
+}
 
 }  // namespace
 }  // namespace tarnwick

@@ -1,10 +1,14 @@
 // The bytes of saved result files, and saving without losing the old file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "search/export.h"
 #include "support/file_size_limit.h"
@@ -119,5 +123,147 @@ TEST_F(SaveFile, ThroughALinkReplacesTheFileItPointsTo) {
   EXPECT_EQ("\xEF\xBB\xBF" "a\tb\tc\r\n", Slurp(real));
 }
 
+
+size_t OpenDescriptors() {
+  return static_cast<size_t>(
+      std::distance(std::filesystem::directory_iterator("/proc/self/fd"), std::filesystem::directory_iterator()));
+}
+
+TEST_F(SaveFile, KeepsNoDescriptorOpenWhetherItFailsOrNot) {
+  const std::string target = put("old.txt", {'o', 'l', 'd'});
+  const size_t before = OpenDescriptors();
+  std::vector<SearchRow> rows(1000, SearchRow{u"a.jww", u"/p/a.jww", u"block"});
+  {
+    testing::FileSizeLimit limit(4096);
+    EXPECT_FALSE(SaveTxtFile(PathText(target), rows));
+  }
+  EXPECT_TRUE(SaveTxtFile(PathText(target), rows));
+  EXPECT_FALSE(SaveTxtFile(rootText() + u"nope/out.txt", rows));
+  EXPECT_EQ(before, OpenDescriptors());
+}
+
+TEST_F(SaveFile, ThroughARelativeOrDanglingLinkWritesWhereTheLinkPoints) {
+  put("real.txt", {'o', 'l', 'd'});
+  folder("sub");
+  std::filesystem::create_symlink("../real.txt", root_ / "sub/rel.txt");
+  std::filesystem::create_symlink("sub/rel.txt", root_ / "chain.txt");
+  ASSERT_TRUE(SaveTxtFile(path("chain.txt"), {{u"a", u"b", u"c"}}));
+  EXPECT_EQ("\xEF\xBB\xBF" "a\tb\tc\r\n", Slurp(root_ / "real.txt"));
+  EXPECT_TRUE(std::filesystem::is_symlink(root_ / "chain.txt"));
+  EXPECT_TRUE(std::filesystem::is_symlink(root_ / "sub/rel.txt"));
+  // A link to a name not there yet makes that file, as a shell would.
+  std::filesystem::create_symlink("sub/new.csv", root_ / "dangling.csv");
+  ASSERT_TRUE(SaveCsvFile(path("dangling.csv"), {}));
+  EXPECT_EQ("\xEF\xBB\xBF", Slurp(root_ / "sub/new.csv"));
+  // A loop of links is refused.
+  std::filesystem::create_symlink("loop2.txt", root_ / "loop1.txt");
+  std::filesystem::create_symlink("loop1.txt", root_ / "loop2.txt");
+  std::string error;
+  EXPECT_FALSE(SaveTxtFile(path("loop1.txt"), {}, &error));
+  EXPECT_NE(std::string::npos, error.find("symbolic links")) << error;
+}
+
+// Something that is not a regular file gets the bytes written into it, as a
+// shell redirection would, and stays what it was.
+TEST_F(SaveFile, NonRegularTargetsAreWrittenInPlaceNeverReplaced) {
+  struct Target {
+    std::string name;
+    bool device;
+  };
+  std::vector<Target> targets = {{"fifo.txt", false}};
+  // A device node of our own, the twin of /dev/null: root only.
+  if (::mknod((root_ / "null.txt").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) targets.push_back({"null.txt", true});
+  for (const Target& t : targets) {
+    if (!t.device) {
+      ASSERT_EQ(0, ::mkfifo((root_ / t.name).c_str(), 0600));
+    }
+    const std::string link = "link-" + t.name;
+    std::filesystem::create_symlink(t.name, root_ / link);
+    for (const std::string& name : {t.name, link}) {
+      std::string got;
+      std::thread reader;
+      if (!t.device) reader = std::thread([&] { got = Slurp(root_ / t.name); });
+      std::string error;
+      EXPECT_TRUE(SaveTxtFile(path(name), {{u"a", u"b", u"c"}}, &error)) << name << ": " << error;
+      if (reader.joinable()) reader.join();
+      struct stat st {};
+      ASSERT_EQ(0, ::lstat((root_ / t.name).c_str(), &st));
+      EXPECT_TRUE(t.device ? S_ISCHR(st.st_mode) : S_ISFIFO(st.st_mode)) << name;
+      if (!t.device) {
+        EXPECT_EQ("\xEF\xBB\xBF" "a\tb\tc\r\n", got);
+      }
+    }
+  }
+  // Nothing else was made beside them.
+  EXPECT_EQ(2 * targets.size(),
+            size_t(std::distance(std::filesystem::directory_iterator(root_), std::filesystem::directory_iterator())));
+  std::string error;
+  EXPECT_FALSE(SaveTxtFile(rootText(), {}, &error));
+  EXPECT_NE(std::string::npos, error.find("Is a directory")) << error;
+}
+
+TEST_F(SaveFile, ReplacedFileKeepsItsModeAndOwner) {
+  const std::string target = put("kept.txt", {'o', 'l', 'd'});
+  ::chmod(target.c_str(), 0640);
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(0, ::chown(target.c_str(), 65534, 65534));
+  }
+  ASSERT_TRUE(SaveTxtFile(PathText(target), {{u"a", u"b", u"c"}}));
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(target.c_str(), &st));
+  EXPECT_EQ(0640u, st.st_mode & 07777);
+  if (root) {
+    EXPECT_EQ(65534u, st.st_uid);
+    EXPECT_EQ(65534u, st.st_gid);
+  }
+}
+
+// A file the user may not write is refused, even when the folder would let
+// the user replace it.  Root runs the save as another user.
+TEST_F(SaveFile, ReadOnlyFileIsRefusedAndKept) {
+  const std::string target = put("ro.txt", {'o', 'l', 'd'});
+  ::chmod(target.c_str(), 0444);
+  ::chmod(root_.c_str(), 0777);
+  const std::vector<SearchRow> rows(1, SearchRow{u"a", u"b", u"c"});
+  auto attempt = [&](std::string& error) {
+    return !CanWriteFile(PathText(target)) && !SaveTxtFile(PathText(target), rows, &error);
+  };
+  if (::geteuid() == 0) {
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      std::string error;
+      if (::setgid(65534) != 0 || ::setuid(65534) != 0) _exit(3);
+      _exit(attempt(error) && error == "Permission denied" ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+  } else {
+    std::string error;
+    EXPECT_TRUE(attempt(error));
+    EXPECT_EQ("Permission denied", error);
+  }
+  EXPECT_EQ("old", Slurp(target));
+}
+
+// A file with several names keeps them all: it is written in place, its
+// room taken before the old bytes go.
+TEST_F(SaveFile, HardLinkedFileKeepsEveryName) {
+  const std::string target = put("one.txt", testing::Bytes(5000, 'z'));
+  std::filesystem::create_hard_link(target, root_ / "two.txt");
+  ASSERT_TRUE(SaveTxtFile(PathText(target), {{u"a", u"b", u"c"}}));
+  EXPECT_EQ("\xEF\xBB\xBF" "a\tb\tc\r\n", Slurp(root_ / "two.txt"));
+  EXPECT_EQ(2u, std::filesystem::hard_link_count(target));
+  EXPECT_EQ(2, std::distance(std::filesystem::directory_iterator(root_), std::filesystem::directory_iterator()));
+}
+
+TEST(ExportBytes, TabsAndLineBreaksInCellsAreEscapedInText) {
+  EXPECT_EQ("\xEF\xBB\xBF" "a\\tb\tp\\nq\tr\\rs\r\n", FormatExport({{u"a\tb", u"p\nq", u"r\rs"}}, ExportFormat::kTxt));
+  // CSV keeps them inside the quotes.
+  EXPECT_EQ("\xEF\xBB\xBF\"a\tb\",\"p\nq\",\"r\"\r\n", FormatExport({{u"a\tb", u"p\nq", u"r"}}, ExportFormat::kCsv));
+}
 }  // namespace
 }  // namespace tarnwick

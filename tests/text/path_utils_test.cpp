@@ -1,6 +1,8 @@
 #include "text/path_utils.h"
 
 #include <gtest/gtest.h>
+
+#include <clocale>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,6 +85,31 @@ INSTANTIATE_TEST_SUITE_P(Cases, FileExtLowerTable,
 
 TEST(FileExtLower, RejectsAPathHoldingNul) {
   EXPECT_THROW(FileExtLower(u"/d/x" + kNul + u".jww"), std::invalid_argument);
+}
+
+// The drawing test of the search and the file list: ASCII letter case only,
+// never a throw, whatever the locale.
+TEST(DrawingKindOf, ByExtensionWithoutLocaleOrThrow) {
+  const struct {
+    std::u16string path;
+    DrawingKind kind;
+  } cases[] = {
+      {u"/d/a.jww", DrawingKind::kJww},     {u"/d/A.JWW", DrawingKind::kJww},  {u"b.JwS", DrawingKind::kJws},
+      {u"/d/.jws", DrawingKind::kJws},      {u"/d/a.jwk", DrawingKind::kNone}, {u"/d/a.jw", DrawingKind::kNone},
+      {u"/d/a.jwww", DrawingKind::kNone},   {u"/d/a.jww.bak", DrawingKind::kNone},
+      {u"/d.jww/a", DrawingKind::kNone},    {u"/d/a.jww/", DrawingKind::kNone},
+      {u"/d/Ｘ.ＪＷＷ", DrawingKind::kNone}, {u"", DrawingKind::kNone},
+      {u"jww", DrawingKind::kNone},         {u"/d/x" + kNul + u".jww", DrawingKind::kNone},
+      {u"/d/a.j\u0130w", DrawingKind::kNone},
+  };
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"C", "tr_TR.UTF-8", "ja_JP.UTF-8"}) {
+    if (!std::setlocale(LC_ALL, locale)) continue;
+    for (const auto& c : cases) EXPECT_EQ(c.kind, DrawingKindOf(c.path)) << Show(c.path) << " in " << locale;
+  }
+  std::setlocale(LC_ALL, before.c_str());
+  EXPECT_TRUE(HasExtension(u"/d/Rows.TXT", u".txt"));
+  EXPECT_FALSE(HasExtension(u"/d/rows.txt" + kNul, u".txt"));
 }
 
 struct ChangeExtCase {
