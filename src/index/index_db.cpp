@@ -233,6 +233,10 @@ IndexDb::IndexDb(std::string path, IndexOptions options) : path_(std::move(path)
 IndexDb::~IndexDb() {
   for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
   if (db_) sqlite3_close(db_);
+  // An index of ours found damaged is thrown away: the next search makes a
+  // new one rather than meet the damage again.
+  if (damaged_ && ours_)
+    for (const char* suffix : {"-wal", "-shm", ""}) ::unlink((path_ + suffix).c_str());
 }
 
 std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, IndexOptions options) {
@@ -332,6 +336,7 @@ IndexDb::Fit IndexDb::setUp() {
     fail("is not an index of this program");
     return Fit::kForeign;
   }
+  ours_ = true;
   if (version > kSchemaVersion) {
     fail("was made by a newer version of this program");
     return Fit::kKeep;
@@ -380,6 +385,10 @@ void IndexDb::failSql(const char* what, int rc) {
   message += ": ";
   message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
   if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) message += " (another search held it too long)";
+  if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
+    damaged_ = true;
+    message += "; it is made anew by the next search";
+  }
   fail(message);
 }
 
@@ -423,7 +432,8 @@ std::optional<StoredDrawing> IndexDb::find(const std::string& path) {
   }
   StoredDrawing d;
   if (!ReadDrawing(q, d)) {
-    fail("holds a damaged record");
+    damaged_ = true;
+    fail("holds a damaged record; it is made anew by the next search");
     return std::nullopt;
   }
   return d;

@@ -148,6 +148,8 @@ class IndexDb {
   mutable std::mutex mu_;
   sqlite3* db_ = nullptr;
   bool usable_ = false;
+  bool ours_ = false;     // the header says it is one of our indexes
+  bool damaged_ = false;  // and reading it met damage
   std::string problem_;
   std::vector<sqlite3_stmt*> statements_;
   sqlite3_stmt* findDrawing_ = nullptr;

@@ -334,6 +334,37 @@ TEST_F(IndexDbTest, UnusableFilesAreReportedOnceAndLeftOrReplaced) {
   }
 }
 
+// Damage inside an index of ours (its header whole): told once, no answer
+// from it, and the next search starts a new index.
+TEST_F(IndexDbTest, DamagedIndexIsToldOnceAndMadeAnew) {
+  {
+    auto db = open();
+    IndexCache cache(*db);
+    for (uint64_t i = 0; i < 200; ++i)
+      cache.record("/d/" + std::to_string(i) + ".jww", stamp(i), record({u"name", u"other"}));
+  }
+  {
+    std::fstream f(dbPath(), std::ios::in | std::ios::out | std::ios::binary);
+    const std::string garbage(4096 * 8, '\x5A');
+    f.seekp(4096 * 2);
+    f.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  {
+    std::vector<std::string> reports;
+    auto db = open(&reports);
+    IndexCache cache(*db);
+    for (uint64_t i = 0; i < 200; ++i) EXPECT_FALSE(cache.lookup("/d/" + std::to_string(i) + ".jww", stamp(i)));
+    cache.record("/d/new.jww", stamp(1), record({u"n"}));
+    cache.finish();
+    EXPECT_EQ(1u, reports.size());
+    EXPECT_FALSE(db->usable());
+  }
+  auto db = open();
+  ASSERT_TRUE(db->usable()) << db->problem();
+  EXPECT_EQ("ok", db->integrityCheck());
+  EXPECT_FALSE(db->find("/d/1.jww"));
+}
+
 TEST_F(IndexDbTest, TwoWritersAtOnceBothLand) {
   constexpr int kEach = 300;
   auto writer = [&](int who) {
