@@ -55,7 +55,7 @@ CREATE TABLE drawing(
 CREATE INDEX drawing_not_read ON drawing(outcome) WHERE outcome != 0;
 CREATE TABLE def(id INTEGER PRIMARY KEY, key TEXT NOT NULL);
 CREATE VIRTUAL TABLE def_key USING fts5(key, content='def', content_rowid='id',
-                                        tokenize='trigram case_sensitive 1', detail='none');
+                                        tokenize='trigram case_sensitive 1', detail='none', columnsize=0);
 )sql";
 
 int64_t SystemNow() {
