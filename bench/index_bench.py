@@ -18,6 +18,12 @@ every command must be byte for byte those of plain; the script fails when
 they are not.
 
   bench/index_bench.py [--cli PATH] [--corpus DIR] [--runs N] [--work DIR] [--match TEXT]
+                       [--share-latency-us N]
+
+--share-latency-us N runs everything on the corpus mounted through the
+latency passthrough of scripts/bench (bench/latency_fs, N microseconds before
+every lookup, listing, open and read), and adds its parallel read floor
+(find | xargs -P32 cat).  The index files stay on the local disk.
 
 The corpus is the one scripts/bench writes (corpus/archive); make it with
 scripts/bench first, or with build/tools/make_corpus DIR.
@@ -25,6 +31,7 @@ scripts/bench first, or with build/tools/make_corpus DIR.
 
 import argparse
 import hashlib
+import importlib.machinery
 import os
 import statistics
 import subprocess
@@ -53,11 +60,28 @@ def main():
     ap.add_argument("--corpus", default=os.path.join(ROOT, "corpus", "archive"))
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--match", default="浴槽14", help="the text of the --match runs")
+    ap.add_argument("--share-latency-us", type=int, default=0)
     ap.add_argument("--work", default=None, help="folder for the indexes and outputs (default: a temporary one)")
     args = ap.parse_args()
     corpus = os.path.abspath(args.corpus)
     if not os.path.isdir(corpus):
         sys.exit(f"index_bench: no corpus at {corpus}; run scripts/bench once, or build/tools/make_corpus {corpus}")
+    mount = None
+    if args.share_latency_us > 0:
+        bench = importlib.machinery.SourceFileLoader("tarnwick_bench", os.path.join(ROOT, "scripts", "bench")).load_module()
+        fs = os.path.join(os.path.dirname(os.path.abspath(args.cli)), "bench", "latency_fs")
+        if not os.path.isfile(fs):
+            sys.exit(f"index_bench: no latency passthrough at {fs}; build the latency_fs target")
+        mount = bench.Mount(fs, corpus, args.share_latency_us)
+        corpus = mount.dir
+    try:
+        return measure(args, corpus, cli_floor=mount is not None)
+    finally:
+        if mount:
+            mount.close()
+
+
+def measure(args, corpus, cli_floor):
     work = args.work or tempfile.mkdtemp(prefix="tarnwick-index-bench-")
     os.makedirs(work, exist_ok=True)
     db = os.path.join(work, "index.sqlite")
@@ -73,6 +97,8 @@ def main():
 
     commands = [
         ("find", ["find", corpus, "-type", "f"], None),
+    ] + ([("floor", ["sh", "-c", f"find '{corpus}' -type f -print0 | xargs -0 -P32 -n20 cat > /dev/null"], None)]
+         if cli_floor else []) + [
         ("plain", [cli, "-r", "-q", corpus], None),
         ("build", [cli, "-r", "-q", "--index", fresh, corpus], lambda: remove(fresh)),
         ("index", [cli, "-r", "-q", "--index", db, corpus], None),
@@ -96,7 +122,7 @@ def main():
                 before()
             out = os.path.join(work, name + ".out")
             times[name].append(timed(argv, out))
-            outputs[name] = digest(out) if name != "find" else None
+            outputs[name] = digest(out) if name not in ("find", "floor") else None
 
     failed = False
     for name, same in (("build", "plain"), ("index", "plain"), ("index-only", "plain"),
@@ -120,6 +146,8 @@ def main():
           f"{sum(1 for _ in open(os.path.join(work, 'plain-match.out'), 'rb'))} rows")
     print(f"  build / plain       {med['build'] / med['plain']:8.2f}   (target: at most 1.2)")
     print(f"  index / find        {med['index'] / med['find']:8.2f}   (on a share the target is at most 1.2)")
+    if cli_floor:
+        print(f"  index-only / floor  {med['index-only'] / med['floor']:8.3f}   (on a share the target is under 1/50)")
     if not args.work:
         subprocess.run(["rm", "-rf", "--", work], check=False)
     return 1 if failed else 0
