@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -35,6 +36,7 @@
 #include "app/results_window.h"
 #include "app/search_runner.h"
 #include "app/settings_file.h"
+#include "index/index_db.h"
 #include "text/path_utils.h"
 #include "text/text_utils.h"
 
@@ -107,8 +109,14 @@ class TForm1::ViewObserver : public SearchObserver {
     if (selected) w_.ListBox1->scrollToItem(item);
   }
   void rows(const std::vector<SearchRow>& rows) override { w_.results_->appendRows(rows); }
-  void file(const FileReport&) override {
+  void file(const FileReport& report) override {
     ++w_.filesDone_;
+    if (report.fromCache) {
+      ++w_.fromIndex_;
+    } else if (report.outcome == FileOutcome::kRead || report.outcome == FileOutcome::kNotOfFormat ||
+               report.outcome == FileOutcome::kDamaged) {
+      ++w_.readFiles_;
+    }
     if (w_.progress_->maximum() > 0) w_.progress_->setValue(std::min(w_.filesDone_, w_.progress_->maximum()));
   }
   void aborted() override { w_.dialogs_.searchAborted(&w_); }
@@ -154,6 +162,10 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   statusLabel_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusLabel_->setTextFormat(Qt::PlainText);
   bar->addWidget(statusLabel_, 1);
+  indexLabel_ = new QLabel(bar);
+  indexLabel_->setObjectName(QStringLiteral("IndexStatus"));
+  indexLabel_->setTextFormat(Qt::PlainText);
+  bar->addPermanentWidget(indexLabel_);
   progress_ = new QProgressBar(bar);
   progress_->setObjectName(QStringLiteral("ProgressBar1"));
   progress_->setMaximumWidth(140);
@@ -284,6 +296,11 @@ void TForm1::BuildFolderPage(QWidget* page) {
   row->setContentsMargins(8, 4, 8, 4);
   Button26 = MakeButton(QStringLiteral("Button26"), tr("検索(&S)"), panel4);
   Button27 = MakeButton(QStringLiteral("Button27"), tr("終了(&X)"), panel4);
+  indexBox_ = new QCheckBox(tr("索引を使って検索を速くする"), panel4);
+  indexBox_->setObjectName(QStringLiteral("IndexCheckBox"));
+  indexBox_->setToolTip(tr("前回の検索から変わっていない図面は読み込まず、索引に記録した内容を使います"));
+  indexBox_->setChecked(true);
+  row->addWidget(indexBox_);
   row->addStretch(1);
   row->addWidget(Button26);
   row->addWidget(Button27);
@@ -291,6 +308,16 @@ void TForm1::BuildFolderPage(QWidget* page) {
 }
 
 QString TForm1::statusText() const { return statusLabel_->text(); }
+
+QString TForm1::indexStatusText() const { return indexLabel_->text(); }
+
+std::u16string TForm1::IndexPath() {
+  const QByteArray xdg = qgetenv("XDG_CACHE_HOME");
+  // A relative value is to be ignored, as the base directory rules say.
+  std::u16string folder = !xdg.isEmpty() && xdg.startsWith('/') ? PathFromQ(QString::fromLocal8Bit(xdg))
+                                                                  : PathFromQ(QDir::homePath() + QStringLiteral("/.cache"));
+  return IncludeTrailingDelim(folder) + u"tarnwick/index.sqlite";
+}
 
 void TForm1::SetStatus(const QString& text) { statusLabel_->setText(text); }
 
@@ -384,6 +411,7 @@ void TForm1::ApplySettings(const SettingsData& d) {
   files.reserve(static_cast<qsizetype>(d.files.size()));
   for (const std::u16string& f : d.files) files.append(ToQ(f));
   ListBox1->addItems(files);
+  indexBox_->setChecked(d.useIndex);
 }
 
 SettingsData TForm1::CollectSettings() const {
@@ -400,6 +428,7 @@ SettingsData TForm1::CollectSettings() const {
   for (int i = 1; i <= kSlotCount; ++i)
     if (QLineEdit* edit = SlotEdit(i)) d.edits[static_cast<size_t>(i - 1)] = FromQ(edit->text());
   for (int i = 0; i < ListBox1->count(); ++i) d.files.push_back(FromQ(ListBox1->item(i)->text()));
+  d.useIndex = indexBox_->isChecked();
   return d;
 }
 
@@ -543,8 +572,25 @@ void TForm1::Button26Click() {
 void TForm1::StartSearch(Search search, int fileCount) {
   SetSearching(true, fileCount);
   results_->beginResults();
+  IndexDb* index = nullptr;
+  indexLabel_->clear();
+  if (indexBox_->isChecked()) {
+    if (!indexOpened_) {
+      // Opened once, at the first search that uses it.  The file is ours:
+      // one that cannot be used is replaced by a new index.
+      indexOpened_ = true;
+      const std::u16string path = IndexPath();
+      if (CreateFolder(FolderOfPath(path))) ::chmod(NativePath(FolderOfPath(path)).c_str(), 0700);
+      IndexOptions o;
+      o.replaceUnusable = true;
+      o.clock = indexClock;
+      index_ = IndexDb::Open(NativePath(path), o);
+    }
+    if (index_ && index_->usable()) index = index_.get();
+  }
+  fromIndex_ = readFiles_ = 0;
   if (onSearchStarting) onSearchStarting();
-  runner_->start(std::move(search), [this](const SearchResult& result) { SearchFinished(result); });
+  runner_->start(std::move(search), [this](const SearchResult& result) { SearchFinished(result); }, index);
 }
 
 // While a search runs nothing may change the file list or start another
@@ -575,6 +621,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::SearchFinished(const SearchResult& result) {
   SetSearching(false, 0);
+  if (indexBox_->isChecked() && index_) {
+    if (index_->usable()) {
+      indexLabel_->setText(tr("索引から%1件、読み込み%2件").arg(fromIndex_).arg(readFiles_));
+    } else {
+      // Said once per search; the search ran as without it.
+      indexLabel_->setText(tr("索引を使えないため、すべての図面を読み込みました"));
+      indexLabel_->setToolTip(QString::fromStdString(index_->problem()));
+    }
+  }
   if (closeRequested_) {
     close();
     return;

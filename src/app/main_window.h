@@ -22,6 +22,7 @@ class QTabWidget;
 namespace tarnwick {
 
 class Dialogs;
+class IndexDb;
 class SearchRunner;
 class TForm2;
 struct SettingsData;
@@ -54,6 +55,15 @@ class TForm1 : public QMainWindow {
   // Runs after a search has set itself up (controls disabled, Escape
   // watched) and before its worker starts.  For tests.
   std::function<void()> onSearchStarting;
+
+  // Where the index of earlier reads lives: $XDG_CACHE_HOME/tarnwick/
+  // (~/.cache/tarnwick/ when unset) and "index.sqlite".
+  static std::u16string IndexPath();
+  // For tests: the clock the index judges file times by (nanoseconds since
+  // the epoch); the system clock when empty.
+  std::function<int64_t()> indexClock;
+  // What the status bar says of the index after the last search.
+  QString indexStatusText() const;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -124,6 +134,12 @@ class TForm1 : public QMainWindow {
   QPushButton* Button26 = nullptr;
   QPushButton* Button27 = nullptr;
   QLabel* statusLabel_ = nullptr;
+  QLabel* indexLabel_ = nullptr;
+  QCheckBox* indexBox_ = nullptr;
+  std::unique_ptr<IndexDb> index_;
+  bool indexOpened_ = false;
+  int fromIndex_ = 0;
+  int readFiles_ = 0;
   QProgressBar* progress_ = nullptr;
 };
 

@@ -1,6 +1,9 @@
 #include "app/search_runner.h"
 
 #include <QtConcurrent/QtConcurrentRun>
+#include <optional>
+
+#include "index/index_cache.h"
 
 namespace tarnwick {
 
@@ -41,7 +44,7 @@ SearchRunner::~SearchRunner() {
   }
 }
 
-void SearchRunner::start(Search search, Done done) {
+void SearchRunner::start(Search search, Done done, IndexDb* index) {
   running_ = true;
   done_ = std::move(done);
   SearchOptions options;
@@ -49,8 +52,13 @@ void SearchRunner::start(Search search, Done done) {
   options.jobs = 0;
   options.ioDepth = kDefaultIoDepth;  // files in flight on a file server, whatever the cores
   options.cancel = &cancel_;
-  watcher_.setFuture(QtConcurrent::run([this, search = std::move(search), options] {
+  watcher_.setFuture(QtConcurrent::run([this, search = std::move(search), options, index]() mutable {
     Bridge bridge(*this);
+    std::optional<IndexCache> cache;
+    if (index && index->usable()) {
+      cache.emplace(*index);
+      options.cache = &*cache;
+    }
     return search(options, bridge);
   }));
 }

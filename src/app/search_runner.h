@@ -15,6 +15,8 @@
 
 namespace tarnwick {
 
+class IndexDb;
+
 class SearchRunner : public QObject {
   Q_OBJECT
 
@@ -30,8 +32,9 @@ class SearchRunner : public QObject {
 
   bool running() const { return running_; }
   // Starts search on the worker thread; done runs here once it has ended
-  // and every report has been delivered.
-  void start(Search search, Done done);
+  // and every report has been delivered.  With an index, the search takes
+  // unchanged drawings from it and keeps it up to date.
+  void start(Search search, Done done, IndexDb* index = nullptr);
 
   // Escape: the search stops at its next check and reports aborted().  May
   // be called before start(); the flags are cleared when a search ends.

@@ -87,6 +87,7 @@ void ParseSettings(std::string_view text, SettingsData& d) {
   }
   // Files written before the preview existed end with the file list.
   d.previewWidth = std::max(StrToIntDef0(in.next()), 0);
+  d.useIndex = in.next() != u"0";
 }
 
 std::string FormatSettings(const SettingsData& d) {
@@ -109,6 +110,9 @@ std::string FormatSettings(const SettingsData& d) {
   line(IntToText(static_cast<int32_t>(d.files.size())));
   for (const std::u16string& f : d.files) line(StrToHexPath(f));
   line(IntToText(d.previewWidth));
+  // Only a choice away from the default is written, so that a file with the
+  // index on is line for line what it always was.
+  if (!d.useIndex) line(u"0");
   return out;
 }
 

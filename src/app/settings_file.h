@@ -29,12 +29,16 @@ struct SettingsData {
   std::array<std::u16string, kSlotCount> edits;  // Edit1 ... Edit20
   std::vector<std::u16string> files;             // the file list
   int32_t previewWidth = 0;  // the results window's preview pane; 0: its own width
+  // The searches keep and use an index of earlier reads.  Off is stored as
+  // "0" on the line after the file list, which older readers never look at.
+  bool useIndex = true;
 };
 
 // Applies the lines of a settings file to data, one after the other, as they
 // are read.  Lines past the end of the text read as empty lines.
 void ParseSettings(std::string_view text, SettingsData& data);
-// The 74 + N lines of the file, and the preview's width after them.
+// The 74 + N lines of the file, the preview's width after them, and one
+// more with the index off.
 std::string FormatSettings(const SettingsData& data);
 
 // Paths are stored as the hex digits of their bytes on this system, which

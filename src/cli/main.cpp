@@ -19,6 +19,9 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/progress.h"
+#include "index/index_cache.h"
+#include "index/index_db.h"
+#include "index/index_search.h"
 #include "search/engine.h"
 #include "draw/svg.h"
 #include "search/export.h"
@@ -260,23 +263,54 @@ int Run(int argc, char** argv) {
   for (const std::string& m : o.badPaths) Message(m);
   std::vector<SearchEntry> entries;
   entries.reserve(o.paths.size());
-  const std::vector<Look> looks = LookAtAll(o.paths, o.ioDepth);
-  for (size_t i = 0; i < o.paths.size(); ++i)
-    if (!Take(o.paths[i], looks[i], o, entries, observer)) pathFailed = true;
+  if (o.indexOnly) {
+    // Whether it is a file or a folder, the index says.
+    for (const std::string& p : o.paths) {
+      entries.push_back({PathText(p), false, o.recursive});
+      observer.given(entries.back().path);
+    }
+  } else {
+    const std::vector<Look> looks = LookAtAll(o.paths, o.ioDepth);
+    for (size_t i = 0; i < o.paths.size(); ++i)
+      if (!Take(o.paths[i], looks[i], o, entries, observer)) pathFailed = true;
+  }
+
+  std::unique_ptr<IndexDb> index;
+  std::optional<IndexCache> cache;
+  if (o.indexFile) {
+    IndexOptions io;
+    io.report = [&](const std::string& what) {
+      Message("index " + *o.indexFile + ": " + what +
+              (o.indexOnly ? "" : "; the search goes on without it"));
+    };
+    index = IndexDb::Open(*o.indexFile, io);
+    if (!o.indexOnly) cache.emplace(*index);
+  }
 
   SearchOptions search;
   search.rowCap = o.maxRows;
   search.jobs = o.jobs;
   search.ioDepth = o.ioDepth;
   search.cancel = &gStop;
+  if (cache) search.cache = &*cache;
+  std::u16string matchKey;
   if (o.match) {
     std::u16string key = StrNormalizeKey(*o.match);
+    matchKey = key;
     // An empty text is in every name.
     if (!key.empty())
       search.keep = [key](const std::u16string& block) { return StrIndexOf(key, StrNormalizeKey(block)) >= 0; };
   }
   SearchResult result;
-  if (!entries.empty()) result = SearchEntries(entries, search, observer);
+  if (o.indexOnly) {
+    if (index->usable()) {
+      result = SearchIndexOnly(*index, entries, search, matchKey, observer);
+    } else if (!entries.empty()) {
+      pathFailed = true;
+    }
+  } else if (!entries.empty()) {
+    result = SearchEntries(entries, search, observer);
+  }
   progress.clear();
   pathFailed = pathFailed || observer.pathFailed();
 

@@ -122,6 +122,24 @@ std::vector<OptionSpec> MakeTable() {
          o.jobs = static_cast<int>(n);
          return std::string();
        }},
+      {"index", 0, "FILE",
+       "keep an index of the drawings read in FILE (made\n"
+       "when missing) and take the rows of every drawing\n"
+       "unchanged since from it instead of reading it",
+       [](Options& o, V v, V typed) {
+         if (v.empty()) return "the file of " + typed + " has no name";
+         o.indexFile = v;
+         return std::string();
+       }},
+      {"index-only", 0, nullptr,
+       "answer from the index of --index alone, looking at\n"
+       "no file or folder: the rows of the paths given (with\n"
+       "-r, of everything recorded below them) as the last\n"
+       "search through the index found them",
+       [](Options& o, V, V) {
+         o.indexOnly = true;
+         return std::string();
+       }},
       {"io-depth", 0, "N",
        "open and read up to N drawings at once, 1 to 1024\n"
        "(default: 32); many in flight hide the\n"
@@ -311,6 +329,7 @@ std::string ParseCommandLine(int argc, char** argv, Options& o) {
   if (o.paths.empty() && o.badPaths.empty() && !o.listGiven) return "no file or folder given";
   if (o.details && (o.format != OutputFormat::kJson || o.outputFile))
     return "--details adds to the rows of --format json only";
+  if (o.indexOnly && !o.indexFile) return "--index-only needs --index FILE";
   if (o.outputFile && o.formatGiven)
     return "--format cannot be used with -o: the extension of the file (.txt or .csv) chooses its format";
   return "";

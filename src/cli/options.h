@@ -37,6 +37,10 @@ struct Options {
   // --details and --svg read every drawing with rows in full.
   bool details = false;
   std::optional<std::string> svgDir;
+  // The index: kept up to date by the search, or (indexOnly) the only
+  // source of rows.
+  std::optional<std::string> indexFile;
+  bool indexOnly = false;
   // Paths in order; --files-from lists are read at their place.
   std::vector<std::string> paths;
   // Lines of --files-from lists that name no path the system could open

@@ -233,7 +233,7 @@ bool FromCache(Item& item, SearchCache& cache) {
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
   item.names.ok = rec->outcome == FileOutcome::kRead;
   item.names.names = std::move(rec->names);
-  item.names.cutName = rec->cutName;
+  item.names.cutName = rec->cutName >= 0 && static_cast<size_t>(rec->cutName) < item.names.names.size() ? rec->cutName : -1;
   item.fromCache = true;
   return true;
 }
@@ -771,16 +771,24 @@ class Walk {
       const Node& node = queue[i];
       const bool inSubfolder = i > 0;
       if (c.error != 0) {
+        // The search gets nothing from it: neither may the cache.
+        if (options_.cache) {
+          const std::vector<std::string> none;
+          options_.cache->folderListed(node.native, none, subfolders ? &none : nullptr);
+        }
         if (!report(node.text, FileOutcome::kUnlistable, c.error)) return false;
         continue;
       }
       // A folder reached again through a link is not searched again.
       if ((c.device != 0 || c.inode != 0) && !entered.insert({c.device, c.inode}).second) continue;
       if (options_.cache) {
-        std::vector<std::string> drawings;
-        for (const FolderEntry& e : c.entries)
+        // Its drawings, and the folders the walk goes into from it.
+        std::vector<std::string> drawings, below;
+        for (const FolderEntry& e : c.entries) {
           if (e.kind == EntryKind::kFile && IsDrawingName(e.name)) drawings.push_back(e.native);
-        options_.cache->folderListed(node.native, drawings);
+          if (e.kind == EntryKind::kFolder) below.push_back(e.native);
+        }
+        options_.cache->folderListed(node.native, drawings, subfolders ? &below : nullptr);
       }
       for (FolderEntry& e : c.entries) {
         if (e.kind == EntryKind::kFolder && subfolders)

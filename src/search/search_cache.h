@@ -45,8 +45,13 @@ class SearchCache {
   // Keeps what a read of `path` gave; `stamp` is of the descriptor read.
   virtual void record(const std::string& path, const FileStamp& stamp, const DrawingRecord& record) = 0;
   // `folder` (native bytes, ending with "/") was listed and holds exactly
-  // these drawings (file names): records of others directly in it are gone.
-  virtual void folderListed(const std::string& folder, const std::vector<std::string>& drawingNames) = 0;
+  // these drawings (file names, in listing order): records of others
+  // directly in it are gone.  `subfolderNames`, when the walk went below
+  // the folder, are the folders it went into from it, in walk order:
+  // records below any other folder in it are gone too.  nullptr when the
+  // walk went no deeper.
+  virtual void folderListed(const std::string& folder, const std::vector<std::string>& drawingNames,
+                            const std::vector<std::string>* subfolderNames) = 0;
   // The search is over (done, capped or aborted): write what is pending.
   virtual void finish() {}
 };

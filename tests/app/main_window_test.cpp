@@ -57,6 +57,8 @@ class MainWindowTest : public QObject {
     QVERIFY(tmp_->isValid());
     QVERIFY(QDir().mkpath(path("bin")) && QDir().mkpath(path("d")));
     dialogs_ = std::make_unique<FakeDialogs>();
+    // Each test has an index of its own.
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(path("cache")));
     window_ = std::make_unique<TForm1>(path("bin/tarnwick"), dialogs_.get());
     window_->show();
   }
@@ -279,6 +281,47 @@ class MainWindowTest : public QObject {
     QCOMPARE(w().statusText(), finalStatus);
     QCOMPARE(RowTexts(dialogs_->shownRows), QStringList({"||"}));
     QVERIFY(Find<QPushButton>(w(), "Button4")->isEnabled());
+  }
+
+  // The index: a folder search run twice gives the same rows, and the
+  // second reads nothing; the status bar says so, and the check box that
+  // turns the index off is kept in the settings.
+  void secondFolderSearchComesFromTheIndex() {
+    QVERIFY(QDir().mkpath(path("f/s")));
+    WriteDrawing(path("f/a.jww"), {u"A1", u"ドア"});
+    WriteDrawing(path("f/s/b.jww"), {u"B1"});
+    // The drawings were written just now; the searches judge their times
+    // as if a while later, when a change in the same clock tick is past.
+    w().indexClock = [] { return (QDateTime::currentMSecsSinceEpoch() + 10000) * 1000000; };
+    Find<QLineEdit>(w(), "Edit1")->setText(path("f/"));
+    Find<QCheckBox>(w(), "CheckBox1")->setChecked(true);
+    Find<QCheckBox>(w(), "CheckBox2")->setChecked(true);
+    QVERIFY(Find<QCheckBox>(w(), "IndexCheckBox")->isChecked());
+
+    click("Button26");
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs_->resultsShown, 1, 30000);
+    const QStringList first = RowTexts(dialogs_->shownRows);
+    QCOMPARE(first.size(), 3);
+    QCOMPARE(w().indexStatusText(), QString("索引から0件、読み込み2件"));
+    click("Button26");
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs_->resultsShown, 2, 30000);
+    QCOMPARE(RowTexts(dialogs_->shownRows), first);
+    QCOMPARE(w().indexStatusText(), QString("索引から2件、読み込み0件"));
+    QCOMPARE(w().statusText(), FolderPageStatus());
+    const QString index = path("cache/tarnwick/index.sqlite");
+    QCOMPARE(ToQ(TForm1::IndexPath()), index);
+    QCOMPARE(QFile::permissions(index) & 0x7777, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser);
+
+    // Off: nothing is said of the index, and the choice outlives the window.
+    Find<QCheckBox>(w(), "IndexCheckBox")->setChecked(false);
+    click("Button26");
+    QTRY_COMPARE_WITH_TIMEOUT(dialogs_->resultsShown, 3, 30000);
+    QCOMPARE(RowTexts(dialogs_->shownRows), first);
+    QCOMPARE(w().indexStatusText(), QString());
+    w().close();
+    window_ = std::make_unique<TForm1>(path("bin/tarnwick"), dialogs_.get());
+    window_->show();
+    QVERIFY(!Find<QCheckBox>(w(), "IndexCheckBox")->isChecked());
   }
 
   // Closing the window stops the search first, without the notice and

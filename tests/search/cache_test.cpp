@@ -36,7 +36,8 @@ class FakeCache : public SearchCache {
     records[path] = {stamp, rec};
     recorded.push_back(path);
   }
-  void folderListed(const std::string& folder, const std::vector<std::string>& names) override {
+  void folderListed(const std::string& folder, const std::vector<std::string>& names,
+                    const std::vector<std::string>*) override {
     std::lock_guard<std::mutex> lock(mu_);
     listed.emplace_back(folder, names);
   }

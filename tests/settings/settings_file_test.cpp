@@ -41,6 +41,24 @@ TEST(SettingsText, WrittenFileForNothingHas74LinesEndingInZeroThenThePreviewWidt
   EXPECT_EQ(EmptyHead().substr(24), text.substr(24, EmptyHead().size() - 24)) << "after the window values";
 }
 
+// The index choice: only "off" is written, after the file list, so files
+// with the index on are those of before, and files of before read as on.
+TEST(SettingsText, IndexOffIsOneLineAfterTheFileList) {
+  SettingsData d;
+  d.files = {u"/a/b.jww"};
+  const std::string on = FormatSettings(d);
+  d.useIndex = false;
+  const std::string off = FormatSettings(d);
+  EXPECT_EQ(on + "0\r\n", off);
+  for (const auto& [text, expected] : {std::pair{on, true}, {off, false}, {EmptyHead(), true}}) {
+    SettingsData back;
+    back.useIndex = !expected;
+    ParseSettings(text, back);
+    EXPECT_EQ(expected, back.useIndex);
+    EXPECT_EQ(text == EmptyHead() ? 0u : 1u, back.files.size());
+  }
+}
+
 TEST(SettingsText, RoundTripKeepsEveryValue) {
   SettingsData d;
   d.mainWindow = {-5, 10, 627, 480};
