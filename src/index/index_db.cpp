@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <set>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -243,7 +244,21 @@ std::unique_ptr<IndexDb> IndexDb::Open(const std::string& path, IndexOptions opt
   std::unique_ptr<IndexDb> db(new IndexDb(path, std::move(options)));
   std::lock_guard lock(db->mu_);
   Fit fit = Fit::kKeep;
-  if (db->openFile() && (fit = db->setUp()) == Fit::kOk) {
+  // Two connections setting up one file at once (the switch to WAL, the
+  // first tables) can be refused a lock at once, without the busy timeout,
+  // where waiting would deadlock: the one refused tries again.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(db->options_.busyTimeoutMs);
+  db->holdReports_ = true;
+  for (int pause = 1;; pause = std::min(pause * 2, 50)) {
+    db->busy_ = false;
+    if (db->openFile()) fit = db->setUp();
+    if (fit == Fit::kOk || !db->busy_ || std::chrono::steady_clock::now() >= deadline) break;
+    db->closeForRetry();
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+  }
+  db->holdReports_ = false;
+  if (!db->problem_.empty() && db->options_.report) db->options_.report(db->problem_);
+  if (fit == Fit::kOk) {
     db->usable_ = true;
   } else if ((fit == Fit::kOurs || (fit == Fit::kForeign && db->options_.replaceUnusable)) && db->replace()) {
     db->usable_ = true;
@@ -305,9 +320,24 @@ IndexDb::Fit IndexDb::setUp() {
     return rc;
   };
   int64_t appId = 0, version = 0, tables = 0;
-  int rc = pragmaInt("PRAGMA application_id", appId);
-  if (rc == SQLITE_OK) rc = pragmaInt("PRAGMA user_version", version);
-  if (rc == SQLITE_OK) rc = pragmaInt("SELECT count(*) FROM sqlite_master", tables);
+  // The three in one statement, so in one snapshot: another search may be
+  // making the tables of a new file at this moment.
+  sqlite3_stmt* head = nullptr;
+  int rc = sqlite3_prepare_v2(db_,
+                              "SELECT (SELECT application_id FROM pragma_application_id),"
+                              " (SELECT user_version FROM pragma_user_version),"
+                              " (SELECT count(*) FROM sqlite_master)",
+                              -1, &head, nullptr);
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(head);
+    if (rc == SQLITE_ROW) {
+      appId = sqlite3_column_int64(head, 0);
+      version = sqlite3_column_int64(head, 1);
+      tables = sqlite3_column_int64(head, 2);
+      rc = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(head);
   if (rc != SQLITE_OK) {
     const bool foreign = (rc & 0xFF) == SQLITE_NOTADB || (rc & 0xFF) == SQLITE_CORRUPT;
     failSql(foreign ? "is not an index" : "cannot be read", rc);
@@ -377,14 +407,26 @@ void IndexDb::fail(const std::string& what) {
   usable_ = false;
   if (!problem_.empty()) return;
   problem_ = what;
-  if (options_.report) options_.report(what);
+  if (options_.report && !holdReports_) options_.report(what);
+}
+
+void IndexDb::closeForRetry() {
+  for (sqlite3_stmt* st : statements_) sqlite3_finalize(st);
+  statements_.clear();
+  writeStatements_.clear();
+  findDrawing_ = nullptr;
+  if (db_) sqlite3_close(db_);
+  db_ = nullptr;
+  problem_.clear();
+  damaged_ = ours_ = false;
 }
 
 void IndexDb::failSql(const char* what, int rc) {
   std::string message = what;
   message += ": ";
   message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-  if ((rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED) message += " (another search held it too long)";
+  busy_ = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
+  if (busy_) message += " (another search held it too long)";
   if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
     damaged_ = true;
     message += "; it is made anew by the next search";

@@ -150,6 +150,9 @@ class IndexDb {
   bool usable_ = false;
   bool ours_ = false;     // the header says it is one of our indexes
   bool damaged_ = false;  // and reading it met damage
+  bool busy_ = false;     // the last failure was a lock another connection held
+  bool holdReports_ = false;  // setting up, when a refused lock is tried again
+  void closeForRetry();
   std::string problem_;
   std::vector<sqlite3_stmt*> statements_;
   sqlite3_stmt* findDrawing_ = nullptr;

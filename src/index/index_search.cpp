@@ -44,7 +44,7 @@ class IndexOnly {
     }
     std::optional<StoredDrawing> d = db_.find(NativePath(e.path));
     if (!d) {
-      observer_.status(FileStatus(e.path));
+      observer_.status(StatusKind::kFile, e.path);
       observer_.file({e.path, FileOutcome::kMissing, 0});
       return true;
     }
@@ -53,7 +53,7 @@ class IndexOnly {
 
   SearchResult finish() {
     if (result_.aborted) observer_.aborted();
-    observer_.status(u"");
+    observer_.status(StatusKind::kNone, {});
     result_.started = true;
     return result_;
   }
@@ -69,7 +69,7 @@ class IndexOnly {
   }
 
   bool folder(const std::u16string& dir, StoredFolder& root, bool subfolders) {
-    observer_.status(FolderStatus(dir));
+    observer_.status(StatusKind::kFolder, dir);
     // The folders in walk order: the root, then breadth first through the
     // subfolders each listing gave.
     std::vector<StoredFolder*> order{&root};
@@ -153,7 +153,7 @@ class IndexOnly {
   // options.keep; the others are not kept.
   bool drawing(const std::u16string& path, DrawingRecord& record, bool inSubfolder,
                const std::vector<bool>* mayMatch = nullptr) {
-    observer_.status(FileStatus(path));
+    observer_.status(StatusKind::kFile, path);
     FileReport report{path, record.outcome, 0};
     report.fromCache = true;
     if (record.cutName >= 0 && static_cast<size_t>(record.cutName) < record.names.size()) {
