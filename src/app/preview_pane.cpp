@@ -123,16 +123,25 @@ PreviewPane::PreviewPane(QWidget* parent) : QWidget(parent) {
   layout->addWidget(canvas_, 1);
   info_ = new QLabel(this);
   info_->setObjectName(QStringLiteral("PreviewInfo"));
+  // Block names are shown as they are, never as markup.
+  info_->setTextFormat(Qt::PlainText);
   info_->setWordWrap(true);
   info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   info_->setContentsMargins(6, 2, 6, 4);
   layout->addWidget(info_);
+  info_->hide();
   connect(cache_, &DrawingCache::loaded, this, &PreviewPane::drawingLoaded);
 }
 
 PreviewPane::~PreviewPane() = default;
 
 QString PreviewPane::infoText() const { return info_->text(); }
+
+// The line below the drawing takes no room while there is nothing to say.
+void PreviewPane::setInfo(const QString& text) {
+  info_->setText(text);
+  info_->setVisible(!text.isEmpty());
+}
 
 void PreviewPane::showRow(const SearchRow& row) {
   row_ = row;
@@ -147,14 +156,14 @@ void PreviewPane::refresh() {
   if (row_.definition < 0 || row_.path.empty()) {
     shownDrawing_.reset();
     canvas_->showList(nullptr);
-    info_->clear();
+    setInfo(QString());
     return;
   }
   std::shared_ptr<const LoadedDrawing> drawing = cache_->find(row_.path);
   if (!drawing) {
     shownDrawing_.reset();
-    canvas_->showList(nullptr, QStringLiteral("読み込み中…"));
-    info_->setText(ToQ(row_.block));
+    canvas_->showList(nullptr, tr("読み込み中…"));
+    setInfo(ToQ(row_.block));
     return;
   }
   if (drawing == shownDrawing_ && row_.definition == shownDefinition_) return;
@@ -163,17 +172,18 @@ void PreviewPane::refresh() {
 
   const TEntJwwBlockDef* def = drawing->definition(row_.definition);
   if (!def) {
-    canvas_->showList(nullptr, drawing->context ? QStringLiteral("このブロックは読み取れませんでした。")
-                                                : QStringLiteral("図面を読み取れませんでした。"));
-    info_->setText(ToQ(row_.block));
+    canvas_->showList(nullptr, drawing->context ? tr("このブロックは読み取れませんでした。")
+                                                : tr("図面を読み取れませんでした。"));
+    setInfo(ToQ(row_.block));
     return;
   }
   auto list = std::make_shared<draw::DisplayList>(draw::BuildDisplayList(*drawing->context, row_.definition));
   const bool nothing = !list->extent;
   const draw::EntityCounts n = draw::CountsOf(*def);
   QStringList lines;
-  lines << QStringLiteral("%1　（ブロック番号 %2）").arg(ToQ(row_.block)).arg(def->nNumber);
-  lines << QStringLiteral("線 %1　円・円弧 %2　点 %3　文字 %4　寸法 %5　ソリッド %6　ブロック %7")
+  // One arg() for both, so that a "%1" inside the block name stays as it is.
+  lines << tr("%1　（ブロック番号 %2）").arg(ToQ(row_.block), QString::number(def->nNumber));
+  lines << tr("線 %1　円・円弧 %2　点 %3　文字 %4　寸法 %5　ソリッド %6　ブロック %7")
                .arg(n.line)
                .arg(n.arc)
                .arg(n.point)
@@ -182,11 +192,11 @@ void PreviewPane::refresh() {
                .arg(n.solid)
                .arg(n.insert);
   if (!nothing)
-    lines << QStringLiteral("大きさ %1 × %2").arg(Number(list->extent->width()), Number(list->extent->height()));
-  if (!drawing->complete) lines << QStringLiteral("図面は途中までしか読めませんでした。");
-  if (list->truncated) lines << QStringLiteral("図形が多すぎるため一部だけを表示しています。");
-  info_->setText(lines.join(u'\n'));
-  canvas_->showList(nothing ? nullptr : std::move(list), QStringLiteral("表示できる図形がありません。"));
+    lines << tr("大きさ %1 × %2").arg(Number(list->extent->width()), Number(list->extent->height()));
+  if (!drawing->complete) lines << tr("図面は途中までしか読めませんでした。");
+  if (list->truncated) lines << tr("図形が多すぎるため一部だけを表示しています。");
+  setInfo(lines.join(u'\n'));
+  canvas_->showList(nothing ? nullptr : std::move(list), tr("表示できる図形がありません。"));
 }
 
 }  // namespace tarnwick

@@ -74,6 +74,7 @@ class PreviewPane : public QWidget {
 
  private:
   void refresh();
+  void setInfo(const QString& text);
   void drawingLoaded(const QString& path);
 
   DrawingCache* cache_;

@@ -253,13 +253,13 @@ QMenu* TForm2::rowMenu(int row) {
     a->setObjectName(QString::fromLatin1(name));
     connect(a, &QAction::triggered, this, action);
   };
-  add("OpenDrawing", QStringLiteral("図面を開く(&O)"), [this, row] { openDrawing(row); });
-  add("OpenFolder", QStringLiteral("フォルダーを開く(&F)"), [this, folder = PathToQ(FolderOfPath(r->path))] {
+  add("OpenDrawing", tr("図面を開く(&O)"), [this, row] { openDrawing(row); });
+  add("OpenFolder", tr("フォルダーを開く(&F)"), [this, folder = PathToQ(FolderOfPath(r->path))] {
     dialogs_.openExternally(this, QUrl::fromLocalFile(folder));
   });
   menu->addSeparator();
-  add("CopyPath", QStringLiteral("パスをコピー(&P)"), [path] { QGuiApplication::clipboard()->setText(path); });
-  add("CopyBlockName", QStringLiteral("ブロック名をコピー(&B)"),
+  add("CopyPath", tr("パスをコピー(&P)"), [path] { QGuiApplication::clipboard()->setText(path); });
+  add("CopyBlockName", tr("ブロック名をコピー(&B)"),
       [block] { QGuiApplication::clipboard()->setText(block); });
   return menu;
 }

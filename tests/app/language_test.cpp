@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -20,7 +21,9 @@
 #include <QtTest>
 #include <memory>
 
+#include "app/drawing_cache.h"
 #include "app/main_window.h"
+#include "app/preview_pane.h"
 #include "app_fixture.h"
 
 using namespace tarnwick;
@@ -111,6 +114,46 @@ QStringList ModalTexts(const std::function<void()>& open) {
   return texts;
 }
 
+// The string literals of C++ source, comments left out, escapes resolved
+// and literals that follow one another joined as the compiler joins them.
+QStringList StringLiterals(const QString& code) {
+  QStringList out;
+  bool joining = false;  // only white space since the last literal
+  for (qsizetype i = 0; i < code.size(); ++i) {
+    const QChar c = code[i];
+    if (c == u'/' && code.mid(i, 2) == QLatin1String("//")) {
+      i = code.indexOf(u'\n', i);
+      if (i < 0) break;
+      continue;
+    }
+    if (c == u'/' && code.mid(i, 2) == QLatin1String("/*")) {
+      i = code.indexOf(QLatin1String("*/"), i + 2);
+      if (i < 0) break;
+      ++i;
+      continue;
+    }
+    if (c == u'"' || c == u'\'') {
+      QString text;
+      for (++i; i < code.size() && code[i] != c; ++i) {
+        if (code[i] == u'\\' && i + 1 < code.size()) {
+          ++i;
+          text += code[i] == u'n' ? QChar(u'\n') : code[i] == u't' ? QChar(u'\t') : code[i];
+        } else {
+          text += code[i];
+        }
+      }
+      if (c == u'"') {
+        if (joining) out.last() += text;
+        else out.append(text);
+      }
+      joining = c == u'"';
+      continue;
+    }
+    if (!c.isSpace()) joining = false;
+  }
+  return out;
+}
+
 }  // namespace
 
 class LanguageTest : public QObject {
@@ -179,6 +222,23 @@ class LanguageTest : public QObject {
     Find<QPushButton>(main, "Button4")->click();
     QTRY_COMPARE_WITH_TIMEOUT(fake.resultsShown, 1, 30000);
     texts.append(main.statusText());
+
+    // The preview of the row found, its row menu, and what the preview says
+    // while a drawing is read and when it cannot be read.
+    PreviewPane& preview = results.preview();
+    QTRY_VERIFY(!preview.cache().busy() && preview.infoText().contains("A"));
+    texts += ShownTexts(results);
+    texts.append(preview.canvas().message());
+    std::unique_ptr<QMenu> menu(results.rowMenu(1));
+    QVERIFY(menu);
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator()) texts.append(action->text());
+    WriteText(tmp.filePath("junk.jww"), "JwwData. and nothing else");
+    preview.showRow({u"junk.jww", U(tmp.filePath("junk.jww")), u"J", 0});
+    texts.append(preview.canvas().message());
+    QTRY_VERIFY(!preview.cache().busy());
+    texts.append(preview.canvas().message());
+
     QCOMPARE(main.statusText(),
              english ? QString("Add JWW/JWS files with [Add] or by drag and drop, then click [Search]")
                      : QString("[追加]又はドラッグ＆ドロップで JWW/JWSファイルを指示し、[検索]をクリックして下さい"));
@@ -203,8 +263,11 @@ class LanguageTest : public QObject {
     }
     // Each kind of window was looked at.
     const QStringList seen =
-        english ? QStringList{"&Search", "&Find next", "Look in:", "&Abort", "Text files (*.txt)", "&No"}
-                : QStringList{"検索(&S)", "検索(&F)", "場所:", "中止(&A)", "テキストファイル(*.txt)", "いいえ(&N)"};
+        english ? QStringList{"&Search", "&Find next", "Look in:", "&Abort", "Text files (*.txt)", "&No", "Loading…",
+                              "The drawing could not be read.", "Nothing to show.", "Copy &block name"}
+                : QStringList{"検索(&S)", "検索(&F)", "場所:", "中止(&A)", "テキストファイル(*.txt)", "いいえ(&N)",
+                              "読み込み中…", "図面を読み取れませんでした。", "表示できる図形がありません。",
+                              "ブロック名をコピー(&B)"};
     for (const QString& shown : seen) QVERIFY2(texts.contains(shown), qPrintable(shown));
   }
 
@@ -254,6 +317,28 @@ class LanguageTest : public QObject {
       if (!m.finished) missing.append(m.context + ": " + m.source);
     QVERIFY2(missing.isEmpty(), qPrintable("not translated: " + missing.join(" | ")));
     QCOMPARE(ReadTs(ts).size(), ReadTs(TsPath("en")).size());
+  }
+
+  // No Japanese text of the windows bypasses the tables: one written as a
+  // plain literal would stay Japanese in the English windows, unseen by
+  // lupdate.  The screenshot tool's literals are names of drawings and
+  // blocks, not texts of the windows.
+  void everyJapaneseLiteralIsInTheTables() {
+    QSet<QString> sources;
+    for (const Message& m : ReadTs(TsPath("ja"))) sources.insert(m.source);
+    QDir src(QStringLiteral(TARNWICK_SOURCE_DIR "/src/app"));
+    QStringList bypassing;
+    for (const QString& f : src.entryList({"*.cpp", "*.h"}, QDir::Files)) {
+      if (f == QLatin1String("screenshot.cpp")) continue;
+      QFile file(src.filePath(f));
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      for (const QString& literal : StringLiterals(QString::fromUtf8(file.readAll())))
+        if (HasJapanese(literal) && !sources.contains(literal)) bypassing.append(f + ": " + literal);
+    }
+    QVERIFY2(bypassing.isEmpty(), qPrintable("not in the tables: " + bypassing.join(" | ")));
+    // The reading of the sources itself.
+    QCOMPARE(StringLiterals(QStringLiteral("a(\"x\" /* \"c\" */ \"y\\n\\\"\"); // \"d\"\nb('\"', \"z\")")),
+             (QStringList{"xy\n\"", "z"}));
   }
 };
 

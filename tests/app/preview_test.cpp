@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QSplitter>
@@ -183,11 +184,23 @@ class PreviewTest : public QObject {
     settle();
   }
 
+  // A name holding "%1" or markup is shown as it stands.
+  void blockNamesAreShownAsTheyAre() {
+    setRows({Row(a_, u"%1%2", 0), Row(a_, u"<b>ドア</b>", 1)});
+    QTRY_VERIFY(shown() != nullptr);
+    QVERIFY(pane().infoText().startsWith(QStringLiteral("%1%2　（ブロック番号 1）\n")));
+    w().setCurrentRow(2);
+    QVERIFY(pane().infoText().startsWith(QStringLiteral("<b>ドア</b>　（ブロック番号 7）\n")));
+    auto* info = Find<QLabel>(w(), "PreviewInfo");
+    QCOMPARE(info->textFormat(), Qt::PlainText);
+  }
+
   void aBlankRowShowsNothing() {
     setRows({});
     QVERIFY(shown() == nullptr);
     QCOMPARE(pane().cache().reads(), 0);
     QVERIFY(w().rowMenu(1) == nullptr);
+    QVERIFY(!Find<QLabel>(w(), "PreviewInfo")->isVisibleTo(&w()));
   }
 
   void wheelZoomsAndDoubleClickFits() {

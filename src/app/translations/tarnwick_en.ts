@@ -103,6 +103,45 @@ Do you want to replace it?</translation>
     </message>
 </context>
 <context>
+    <name>tarnwick::PreviewPane</name>
+    <message>
+        <source>読み込み中…</source>
+        <translation>Loading…</translation>
+    </message>
+    <message>
+        <source>このブロックは読み取れませんでした。</source>
+        <translation>This block could not be read.</translation>
+    </message>
+    <message>
+        <source>図面を読み取れませんでした。</source>
+        <translation>The drawing could not be read.</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;（ブロック番号 %2）</source>
+        <translation>%1 (block number&#xa0;%2)</translation>
+    </message>
+    <message>
+        <source>線 %1&#x3000;円・円弧 %2&#x3000;点 %3&#x3000;文字 %4&#x3000;寸法 %5&#x3000;ソリッド %6&#x3000;ブロック %7</source>
+        <translation>Lines&#xa0;%1, circles and arcs&#xa0;%2, points&#xa0;%3, texts&#xa0;%4, dimensions&#xa0;%5, solids&#xa0;%6, blocks&#xa0;%7</translation>
+    </message>
+    <message>
+        <source>大きさ %1 × %2</source>
+        <translation>Size %1 × %2</translation>
+    </message>
+    <message>
+        <source>図面は途中までしか読めませんでした。</source>
+        <translation>Only part of the drawing could be read.</translation>
+    </message>
+    <message>
+        <source>図形が多すぎるため一部だけを表示しています。</source>
+        <translation>The block has too many shapes: only some of them are shown.</translation>
+    </message>
+    <message>
+        <source>表示できる図形がありません。</source>
+        <translation>Nothing to show.</translation>
+    </message>
+</context>
+<context>
     <name>tarnwick::ResultsModel</name>
     <message>
         <source>ファイル名</source>
@@ -223,6 +262,22 @@ Do you want to replace it?</translation>
 %2</source>
         <translation>The file “%1” could not be saved.
 %2</translation>
+    </message>
+    <message>
+        <source>図面を開く(&amp;O)</source>
+        <translation>&amp;Open drawing</translation>
+    </message>
+    <message>
+        <source>フォルダーを開く(&amp;F)</source>
+        <translation>Open &amp;folder</translation>
+    </message>
+    <message>
+        <source>パスをコピー(&amp;P)</source>
+        <translation>Copy &amp;path</translation>
+    </message>
+    <message>
+        <source>ブロック名をコピー(&amp;B)</source>
+        <translation>Copy &amp;block name</translation>
     </message>
 </context>
 </TS>

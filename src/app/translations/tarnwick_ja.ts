@@ -103,6 +103,45 @@
     </message>
 </context>
 <context>
+    <name>tarnwick::PreviewPane</name>
+    <message>
+        <source>読み込み中…</source>
+        <translation>読み込み中…</translation>
+    </message>
+    <message>
+        <source>このブロックは読み取れませんでした。</source>
+        <translation>このブロックは読み取れませんでした。</translation>
+    </message>
+    <message>
+        <source>図面を読み取れませんでした。</source>
+        <translation>図面を読み取れませんでした。</translation>
+    </message>
+    <message>
+        <source>%1&#x3000;（ブロック番号 %2）</source>
+        <translation>%1&#x3000;（ブロック番号 %2）</translation>
+    </message>
+    <message>
+        <source>線 %1&#x3000;円・円弧 %2&#x3000;点 %3&#x3000;文字 %4&#x3000;寸法 %5&#x3000;ソリッド %6&#x3000;ブロック %7</source>
+        <translation>線 %1&#x3000;円・円弧 %2&#x3000;点 %3&#x3000;文字 %4&#x3000;寸法 %5&#x3000;ソリッド %6&#x3000;ブロック %7</translation>
+    </message>
+    <message>
+        <source>大きさ %1 × %2</source>
+        <translation>大きさ %1 × %2</translation>
+    </message>
+    <message>
+        <source>図面は途中までしか読めませんでした。</source>
+        <translation>図面は途中までしか読めませんでした。</translation>
+    </message>
+    <message>
+        <source>図形が多すぎるため一部だけを表示しています。</source>
+        <translation>図形が多すぎるため一部だけを表示しています。</translation>
+    </message>
+    <message>
+        <source>表示できる図形がありません。</source>
+        <translation>表示できる図形がありません。</translation>
+    </message>
+</context>
+<context>
     <name>tarnwick::ResultsModel</name>
     <message>
         <source>ファイル名</source>
@@ -223,6 +262,22 @@
 %2</source>
         <translation>ファイル【%1】を保存できませんでした。
 %2</translation>
+    </message>
+    <message>
+        <source>図面を開く(&amp;O)</source>
+        <translation>図面を開く(&amp;O)</translation>
+    </message>
+    <message>
+        <source>フォルダーを開く(&amp;F)</source>
+        <translation>フォルダーを開く(&amp;F)</translation>
+    </message>
+    <message>
+        <source>パスをコピー(&amp;P)</source>
+        <translation>パスをコピー(&amp;P)</translation>
+    </message>
+    <message>
+        <source>ブロック名をコピー(&amp;B)</source>
+        <translation>ブロック名をコピー(&amp;B)</translation>
     </message>
 </context>
 </TS>
