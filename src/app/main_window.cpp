@@ -166,6 +166,7 @@ TForm1::TForm1(const QString& executablePath, Dialogs* dialogs, QWidget* parent)
   indexLabel_->setObjectName(QStringLiteral("IndexStatus"));
   indexLabel_->setTextFormat(Qt::PlainText);
   bar->addPermanentWidget(indexLabel_);
+  indexLabel_->hide();  // shown when a search through the index ends
   progress_ = new QProgressBar(bar);
   progress_->setObjectName(QStringLiteral("ProgressBar1"));
   progress_->setMaximumWidth(140);
@@ -574,6 +575,7 @@ void TForm1::StartSearch(Search search, int fileCount) {
   results_->beginResults();
   IndexDb* index = nullptr;
   indexLabel_->clear();
+  indexLabel_->hide();
   if (indexBox_->isChecked()) {
     if (!indexOpened_) {
       // Opened once, at the first search that uses it.  The file is ours:
@@ -629,6 +631,7 @@ void TForm1::SearchFinished(const SearchResult& result) {
       indexLabel_->setText(tr("索引を使えないため、すべての図面を読み込みました"));
       indexLabel_->setToolTip(QString::fromStdString(index_->problem()));
     }
+    indexLabel_->show();
   }
   if (closeRequested_) {
     close();

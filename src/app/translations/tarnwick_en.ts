@@ -234,6 +234,22 @@ Do you want to replace it?</translation>
         <source>フォルダ【%1】検索中</source>
         <translation>Searching the folder “%1”</translation>
     </message>
+    <message>
+        <source>索引を使って検索を速くする</source>
+        <translation>Use the index to search faster</translation>
+    </message>
+    <message>
+        <source>前回の検索から変わっていない図面は読み込まず、索引に記録した内容を使います</source>
+        <translation>Drawings unchanged since the last search are not read again: their blocks come from the index</translation>
+    </message>
+    <message>
+        <source>索引から%1件、読み込み%2件</source>
+        <translation>%1 from the index, %2 read</translation>
+    </message>
+    <message>
+        <source>索引を使えないため、すべての図面を読み込みました</source>
+        <translation>The index could not be used: every drawing was read</translation>
+    </message>
 </context>
 <context>
     <name>tarnwick::TForm2</name>

@@ -234,6 +234,22 @@
         <source>フォルダ【%1】検索中</source>
         <translation>フォルダ【%1】検索中</translation>
     </message>
+    <message>
+        <source>索引を使って検索を速くする</source>
+        <translation>索引を使って検索を速くする</translation>
+    </message>
+    <message>
+        <source>前回の検索から変わっていない図面は読み込まず、索引に記録した内容を使います</source>
+        <translation>前回の検索から変わっていない図面は読み込まず、索引に記録した内容を使います</translation>
+    </message>
+    <message>
+        <source>索引から%1件、読み込み%2件</source>
+        <translation>索引から%1件、読み込み%2件</translation>
+    </message>
+    <message>
+        <source>索引を使えないため、すべての図面を読み込みました</source>
+        <translation>索引を使えないため、すべての図面を読み込みました</translation>
+    </message>
 </context>
 <context>
     <name>tarnwick::TForm2</name>
