@@ -19,7 +19,8 @@ bool Same(const WindowBounds& a, const WindowBounds& b) {
 bool Same(const SettingsData& a, const SettingsData& b) {
   return Same(a.mainWindow, b.mainWindow) && Same(a.resultsWindow, b.resultsWindow) &&
          a.columnWidths == b.columnWidths && a.jwpath == b.jwpath && a.TxtFileName == b.TxtFileName &&
-         a.checks == b.checks && a.edits == b.edits && a.files == b.files && a.previewWidth == b.previewWidth;
+         a.checks == b.checks && a.edits == b.edits && a.files == b.files && a.previewWidth == b.previewWidth &&
+         a.useIndex == b.useIndex;
 }
 
 }  // namespace
@@ -42,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   fuzz::Require(!text.empty() && text.back() == '\n', "the last line is not ended");
-  fuzz::Require(lines == 74 + first.files.size(), "the file does not have 74 + N lines");
+  // 74 lines and the file list, the preview's width, and a line more with the
+  // index off.
+  fuzz::Require(lines == 75 + first.files.size() + (first.useIndex ? 0 : 1), "the file does not have 75 + N lines");
 
   SettingsData second;
   ParseSettings(text, second);
