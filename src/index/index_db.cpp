@@ -108,6 +108,13 @@ std::string PackNames(const std::vector<std::u16string>& names) {
 bool UnpackNames(const unsigned char* p, size_t n, std::vector<std::u16string>& names,
                  const std::vector<uint32_t>* wanted = nullptr, int64_t cut = -1) {
   names.clear();
+  size_t count = 0;
+  for (size_t at = 0; n - at >= 4 && count < n; ++count) {
+    const uint32_t len = uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 | uint32_t(p[at + 3]) << 24;
+    if (len > (n - at - 4) / 2) break;
+    at += 4 + 2 * size_t(len);
+  }
+  names.reserve(count);
   size_t i = 0;
   size_t next = 0;  // into wanted
   for (uint32_t k = 0; i < n; ++k) {
