@@ -504,6 +504,29 @@ std::optional<StoredDrawing> IndexDb::find(const std::string& path) {
   return d;
 }
 
+void IndexDb::Prepare(PendingRecord& r, KeyMemo* memo) {
+  if (r.prepared) return;
+  r.packedNames = PackNames(r.record.names);
+  r.keys.clear();
+  r.keys.reserve(r.record.names.size());
+  // The key of the name as a row in a subfolder shows it: a superset of the
+  // rows a lookup may keep.
+  for (const std::u16string& n : r.record.names) {
+    if (!memo) {
+      r.keys.push_back(ToUtf8(StrNormalizeKey(CutAtFlag(n, true))));
+      continue;
+    }
+    auto it = memo->find(n);
+    if (it == memo->end()) {
+      // Bounded: an archive of ever new names does not fill the memory.
+      if (memo->size() >= 200000) memo->clear();
+      it = memo->emplace(n, ToUtf8(StrNormalizeKey(CutAtFlag(n, true)))).first;
+    }
+    r.keys.push_back(it->second);
+  }
+  r.prepared = true;
+}
+
 void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector<PendingListing>& listings) {
   if (records.empty() && listings.empty()) return;
   std::lock_guard lock(mu_);
@@ -649,18 +672,17 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
       q.integer(8, r.stamp.ctimeNs);
       q.integer(9, r.trusted ? 1 : 0);
       q.integer(10, r.record.cutName);
-      const std::string names = PackNames(r.record.names);
-      q.blob(11, names);
+      const std::string names = r.prepared ? std::string() : PackNames(r.record.names);
+      q.blob(11, r.prepared ? r.packedNames : names);
       if (!check(q.step(), SQLITE_DONE)) break;
       id = sqlite3_last_insert_rowid(db_);
     }
     for (size_t i = 0; i < r.record.names.size() && ok; ++i) {
-      // The key of the name as a row in a subfolder shows it: a superset of
-      // the rows a lookup may keep.
-      const std::string key = ToUtf8(StrNormalizeKey(CutAtFlag(r.record.names[i], true)));
+      // See Prepare.
+      const std::string key = r.prepared ? std::string() : ToUtf8(StrNormalizeKey(CutAtFlag(r.record.names[i], true)));
       Use q(st(6));
       q.integer(1, (id << kNameBits) | static_cast<int64_t>(i));
-      q.text(2, key);
+      q.text(2, r.prepared ? r.keys[i] : key);
       check(q.step(), SQLITE_DONE);
     }
   }

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "search/search_cache.h"
@@ -62,6 +63,11 @@ struct PendingRecord {
   FileStamp stamp;
   bool trusted = false;
   DrawingRecord record;
+  // The names as stored and their keys, made by IndexDb::Prepare outside
+  // the index's lock (write makes them itself when Prepare was not called).
+  bool prepared = false;
+  std::string packedNames;
+  std::vector<std::string> keys;
 };
 
 struct PendingListing {
@@ -90,6 +96,10 @@ class IndexDb {
 
   // The record of the drawing at path, trusted or not.
   std::optional<StoredDrawing> find(const std::string& path);
+  // Makes what write needs of a record ahead of it, on any thread.  Names
+  // repeat across an archive: memo, when given, keeps the keys made so far.
+  using KeyMemo = std::unordered_map<std::u16string, std::string>;
+  static void Prepare(PendingRecord& record, KeyMemo* memo = nullptr);
   // Writes the reads and listings of a search in one transaction.
   void write(const std::vector<PendingRecord>& records, const std::vector<PendingListing>& listings);
 
