@@ -20,7 +20,7 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
 
 }  // namespace
 
-IndexCache::IndexCache(IndexDb& db) : db_(db), began_(db.now()) {}
+IndexCache::IndexCache(IndexDb& db) : db_(db), began_(db.now()) { db_.openLookups(); }
 
 IndexCache::~IndexCache() {
   finish();

@@ -252,6 +252,8 @@ bool ReadDrawing(const Use& q, StoredDrawing& d, const std::vector<uint32_t>* wa
 IndexDb::IndexDb(std::string path, IndexOptions options) : path_(std::move(path)), options_(std::move(options)) {}
 
 IndexDb::~IndexDb() {
+  sqlite3_finalize(lookupFind_);
+  if (lookupDb_) sqlite3_close(lookupDb_);
   for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
   if (db_) sqlite3_close(db_);
   // An index of ours found damaged is thrown away: the next search makes a
@@ -444,10 +446,11 @@ void IndexDb::closeForRetry() {
   damaged_ = ours_ = false;
 }
 
-void IndexDb::failSql(const char* what, int rc) {
+void IndexDb::failSql(const char* what, int rc, sqlite3* connection) {
+  if (!connection) connection = db_;
   std::string message = what;
   message += ": ";
-  message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  message += connection ? sqlite3_errmsg(connection) : sqlite3_errstr(rc);
   busy_ = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
   if (busy_) message += " (another search held it too long)";
   if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
@@ -481,9 +484,51 @@ std::string IndexDb::problem() const {
 
 int64_t IndexDb::now() const { return options_.clock ? options_.clock() : SystemNow(); }
 
+void IndexDb::openLookups() {
+  std::lock_guard lock(mu_);
+  if (!usable_ || lookupsOpen_) return;
+  sqlite3* c = nullptr;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_open_v2(path_.c_str(), &c, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+    sqlite3_extended_result_codes(c, 1);
+    sqlite3_busy_timeout(c, options_.busyTimeoutMs);
+    sqlite3_prepare_v3(c,
+                       "SELECT d.id, d.outcome, d.device, d.inode, d.size, d.mtime, d.ctime, d.trusted, d.cut, d.names "
+                       "FROM folder f JOIN drawing d ON d.folder = f.id WHERE f.path = ?1 AND d.name = ?2",
+                       -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+  }
+  if (!s) {
+    // The lookups stay on the main connection.
+    sqlite3_close(c);
+    return;
+  }
+  lookupDb_ = c;
+  lookupFind_ = s;
+  lookupsOpen_ = true;
+}
+
 std::optional<StoredDrawing> IndexDb::find(const std::string& path) {
   std::string dir, name;
   SplitPath(path, dir, name);
+  if (lookupsOpen_) {
+    std::unique_lock lookup(lookupMu_);
+    if (!usable_) return std::nullopt;
+    Use q(lookupFind_);
+    q.blob(1, dir);
+    q.blob(2, name);
+    int rc = q.step();
+    if (rc == SQLITE_DONE) return std::nullopt;
+    StoredDrawing d;
+    if (rc == SQLITE_ROW && ReadDrawing(q, d)) return d;
+    std::lock_guard lock(mu_);
+    if (rc != SQLITE_ROW) {
+      failSql("cannot be read", rc, lookupDb_);
+    } else {
+      damaged_ = true;
+      fail("holds a damaged record; it is made anew by the next search");
+    }
+    return std::nullopt;
+  }
   std::lock_guard lock(mu_);
   if (!usable_) return std::nullopt;
   Use q(findDrawing_);
