@@ -92,13 +92,57 @@ bool AppendHead(std::string& s, const SearchRow& r, OutputFormat format) {
   return escaped;
 }
 
+// Appends text as UTF-8, a lone surrogate as U+FFFD (as ToUtf8 does), with
+// no intermediate string: the block name of every row comes through here.
+void AppendUtf8(std::string& out, std::u16string_view text) {
+  const size_t start = out.size();
+  out.resize(start + 3 * text.size());
+  char* p = out.data() + start;
+  const size_t n = text.size();
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t c = text[i];
+    if (c < 0x80) {
+      *p++ = static_cast<char>(c);
+      continue;
+    }
+    if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        // A pair takes 4 bytes for its 2 units: within the room made above.
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        *p++ = static_cast<char>(0xF0 | (c >> 18));
+        *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        continue;
+      }
+      c = 0xFFFD;
+    }
+    if (c < 0x800) {
+      *p++ = static_cast<char>(0xC0 | (c >> 6));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      *p++ = static_cast<char>(0xE0 | (c >> 12));
+      *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      *p++ = static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  out.resize(static_cast<size_t>(p - out.data()));
+}
+
 // The block name of a TSV or CSV row and the line end.
 bool AppendTail(std::string& s, const SearchRow& r, OutputFormat format) {
   bool escaped = false;
-  if (format == OutputFormat::kTsv)
-    escaped = Tsv(s, ToUtf8(r.block));
-  else
+  if (format == OutputFormat::kTsv) {
+    const size_t start = s.size();
+    AppendUtf8(s, r.block);
+    if (s.find_first_of("\t\n\r", start) != std::string::npos) {
+      const std::string field = s.substr(start);
+      s.resize(start);
+      escaped = Tsv(s, field);
+    }
+  } else {
     Csv(s, ToUtf8(r.block));
+  }
   s += '\n';
   return escaped;
 }
@@ -117,7 +161,9 @@ std::string JsonRow(const SearchRow& r, const std::string& fields = std::string(
 
 }  // namespace
 
-RowWriter::RowWriter(std::FILE* out, OutputFormat format, bool lineBuffered) : out_(out), format_(format) {
+RowWriter::RowWriter(std::FILE* out, OutputFormat format, bool lineBuffered)
+    : out_(out), format_(format), lineBuffered_(lineBuffered) {
+  buffer_.reserve(kBufferBytes + 4096);
   static char buffer[1 << 16];
   std::setvbuf(out_, buffer, lineBuffered ? _IOLBF : _IOFBF, sizeof buffer);
   if (format_ == OutputFormat::kCsv) put("\"file\",\"path\",\"block\"\n");
@@ -146,9 +192,9 @@ bool RowWriter::row(const SearchRow& r, const std::string& jsonFields) {
       head_.clear();
       headEscaped_ = AppendHead(head_, r, format_);
     }
-    line_ = head_;
-    if (AppendTail(line_, r, format_) || headEscaped_) escaped_ = true;
-    put(line_);
+    buffer_ += head_;
+    if (AppendTail(buffer_, r, format_) || headEscaped_) escaped_ = true;
+    if (lineBuffered_ || buffer_.size() >= kBufferBytes) drain();
   }
   ++rows_;
   return !failed_;
@@ -157,6 +203,7 @@ bool RowWriter::row(const SearchRow& r, const std::string& jsonFields) {
 bool RowWriter::finish() {
   if (failed_) return false;
   if (format_ == OutputFormat::kJson) put(rows_ == 0 ? "]\n" : "\n]\n");
+  drain();
   errno = 0;
   if (!failed_ && std::fflush(out_) != 0) fail();
   if (!failed_ && std::ferror(out_)) fail();
@@ -165,8 +212,15 @@ bool RowWriter::finish() {
 
 void RowWriter::put(const std::string& s) {
   if (failed_) return;
+  buffer_ += s;
+  if (lineBuffered_ || buffer_.size() >= kBufferBytes) drain();
+}
+
+void RowWriter::drain() {
+  if (failed_ || buffer_.empty()) return;
   errno = 0;
-  if (std::fwrite(s.data(), 1, s.size(), out_) != s.size()) fail();
+  if (std::fwrite(buffer_.data(), 1, buffer_.size(), out_) != buffer_.size()) fail();
+  buffer_.clear();
 }
 
 void RowWriter::fail() {

@@ -33,13 +33,20 @@ class RowWriter {
 
  private:
   void put(const std::string& s);
+  // Hands the gathered text to the stream.
+  void drain();
   void fail();
+
+  // Rows are gathered here and handed over in writes of about this size (on
+  // a terminal, one row at a time).
+  static constexpr size_t kBufferBytes = size_t(1) << 16;
 
   std::FILE* out_;
   OutputFormat format_;
   std::u16string fileName_, path_;  // of the last row
   std::string head_;                // its file name and path as written
-  std::string line_;
+  std::string buffer_;
+  bool lineBuffered_ = false;
   size_t rows_ = 0;
   bool failed_ = false;
   int error_ = 0;

@@ -5,9 +5,13 @@
 namespace tarnwick {
 namespace {
 
-// Writes wait until this much is pending, so a search writes in a few large
-// transactions.
-constexpr size_t kFlushBytes = size_t(16) << 20;
+// Reads and listings are handed to the writer in batches of about this
+// size: large enough for few transactions, small enough that most of the
+// writing is done while the search still runs.
+constexpr size_t kBatchBytes = size_t(2) << 20;
+// A search that reads faster than the index is written waits at this many
+// batches, so memory stays bounded.
+constexpr size_t kMaxBatches = 4;
 
 bool SameStamp(const FileStamp& a, const FileStamp& b) {
   return a.device == b.device && a.inode == b.inode && a.size == b.size && a.mtimeNs == b.mtimeNs &&
@@ -16,9 +20,17 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
 
 }  // namespace
 
-IndexCache::IndexCache(IndexDb& db) : db_(db), began_(db.now()) {}
+IndexCache::IndexCache(IndexDb& db) : db_(db), began_(db.now()) { db_.openLookups(); }
 
-IndexCache::~IndexCache() { flush(); }
+IndexCache::~IndexCache() {
+  finish();
+  {
+    std::lock_guard lock(mu_);
+    stop_ = true;
+  }
+  wake_.notify_all();
+  if (writer_.joinable()) writer_.join();
+}
 
 std::optional<DrawingRecord> IndexCache::lookup(const std::string& path, const FileStamp& stamp) {
   std::optional<StoredDrawing> stored = db_.find(path);
@@ -40,12 +52,10 @@ void IndexCache::record(const std::string& path, const FileStamp& stamp, const D
   r.record = record;
   size_t bytes = path.size() + 64;
   for (const auto& n : record.names) bytes += 2 * n.size() + 24;
-  {
-    std::lock_guard lock(mu_);
-    records_.push_back(std::move(r));
-    pendingBytes_ += bytes;
-  }
-  flushIfLarge();
+  std::unique_lock lock(mu_);
+  records_.push_back(std::move(r));
+  pendingBytes_ += bytes;
+  if (pendingBytes_ >= kBatchBytes) handOver(lock);
 }
 
 void IndexCache::folderListed(const std::string& folder, const std::vector<std::string>& drawingNames,
@@ -55,41 +65,53 @@ void IndexCache::folderListed(const std::string& folder, const std::vector<std::
   for (const auto& n : drawingNames) bytes += n.size() + 1;
   if (subfolderNames)
     for (const auto& n : *subfolderNames) bytes += n.size() + 1;
-  {
-    std::lock_guard lock(mu_);
-    listings_.push_back({folder, drawingNames, subfolderNames ? std::optional(*subfolderNames) : std::nullopt});
-    pendingBytes_ += bytes;
-  }
-  flushIfLarge();
+  std::unique_lock lock(mu_);
+  listings_.push_back({folder, drawingNames, subfolderNames ? std::optional(*subfolderNames) : std::nullopt});
+  pendingBytes_ += bytes;
+  if (pendingBytes_ >= kBatchBytes) handOver(lock);
 }
 
-void IndexCache::finish() { flush(); }
+void IndexCache::finish() {
+  std::unique_lock lock(mu_);
+  handOver(lock);
+  drained_.wait(lock, [&] { return batches_.empty() && !writing_; });
+}
 
 int64_t IndexCache::hits() const {
   std::lock_guard lock(mu_);
   return hits_;
 }
 
-void IndexCache::flushIfLarge() {
-  {
-    std::lock_guard lock(mu_);
-    if (pendingBytes_ < kFlushBytes) return;
-  }
-  flush();
+void IndexCache::handOver(std::unique_lock<std::mutex>& lock) {
+  if (records_.empty() && listings_.empty()) return;
+  room_.wait(lock, [&] { return batches_.size() < kMaxBatches; });
+  batches_.push_back({std::move(records_), std::move(listings_)});
+  records_.clear();
+  listings_.clear();
+  pendingBytes_ = 0;
+  if (!writer_.joinable()) writer_ = std::thread([this] { writeLoop(); });
+  wake_.notify_one();
 }
 
-void IndexCache::flush() {
-  // One writer at a time, so that listings are written in the order given.
-  std::lock_guard write(writeMu_);
-  std::vector<PendingRecord> records;
-  std::vector<PendingListing> listings;
-  {
-    std::lock_guard lock(mu_);
-    records.swap(records_);
-    listings.swap(listings_);
-    pendingBytes_ = 0;
+void IndexCache::writeLoop() {
+  std::unique_lock lock(mu_);
+  for (;;) {
+    wake_.wait(lock, [&] { return stop_ || !batches_.empty(); });
+    if (batches_.empty()) return;
+    Batch batch = std::move(batches_.front());
+    batches_.pop_front();
+    room_.notify_all();
+    writing_ = true;
+    lock.unlock();
+    // The stored names and their keys are made before the index's lock is
+    // taken, so that lookups of the search wait only for the writing.
+    for (PendingRecord& r : batch.records) IndexDb::Prepare(r, &keys_);
+    db_.write(batch.records, batch.listings);
+    batch = Batch();
+    lock.lock();
+    writing_ = false;
+    if (batches_.empty()) drained_.notify_all();
   }
-  db_.write(records, listings);
 }
 
 }  // namespace tarnwick

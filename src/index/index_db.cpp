@@ -102,18 +102,38 @@ std::string PackNames(const std::vector<std::u16string>& names) {
   return out;
 }
 
-bool UnpackNames(const unsigned char* p, size_t n, std::vector<std::u16string>& names) {
+// With wanted (ascending positions), only the names at those positions and
+// at cut are made; the others are left empty, which spares their copies
+// where a lookup needs a few names of each drawing.
+bool UnpackNames(const unsigned char* p, size_t n, std::vector<std::u16string>& names,
+                 const std::vector<uint32_t>* wanted = nullptr, int64_t cut = -1) {
   names.clear();
+  size_t count = 0;
+  for (size_t at = 0; n - at >= 4 && count < n; ++count) {
+    const uint32_t len = uint32_t(p[at]) | uint32_t(p[at + 1]) << 8 | uint32_t(p[at + 2]) << 16 | uint32_t(p[at + 3]) << 24;
+    if (len > (n - at - 4) / 2) break;
+    at += 4 + 2 * size_t(len);
+  }
+  names.reserve(count);
   size_t i = 0;
-  while (i < n) {
+  size_t next = 0;  // into wanted
+  for (uint32_t k = 0; i < n; ++k) {
     if (n - i < 4) return false;
     uint32_t len = uint32_t(p[i]) | uint32_t(p[i + 1]) << 8 | uint32_t(p[i + 2]) << 16 | uint32_t(p[i + 3]) << 24;
     i += 4;
     if (len > (n - i) / 2) return false;
-    std::u16string s(len, u'\0');
-    for (uint32_t k = 0; k < len; ++k) s[k] = static_cast<char16_t>(p[i + 2 * k] | p[i + 2 * k + 1] << 8);
+    bool make = true;
+    if (wanted) {
+      while (next < wanted->size() && (*wanted)[next] < k) ++next;
+      make = k == cut || (next < wanted->size() && (*wanted)[next] == k);
+    }
+    names.emplace_back();
+    if (make) {
+      std::u16string& s = names.back();
+      s.resize(len);
+      for (uint32_t c = 0; c < len; ++c) s[c] = static_cast<char16_t>(p[i + 2 * c] | p[i + 2 * c + 1] << 8);
+    }
     i += 2 * size_t(len);
-    names.push_back(std::move(s));
   }
   return true;
 }
@@ -193,14 +213,14 @@ class Use {
     int n = sqlite3_column_bytes(s_, i);
     return p ? UnpackList(static_cast<const unsigned char*>(p), static_cast<size_t>(n)) : std::vector<std::string>();
   }
-  bool names(int i, std::vector<std::u16string>& out) const {
+  bool names(int i, std::vector<std::u16string>& out, const std::vector<uint32_t>* wanted, int64_t cut) const {
     const void* p = sqlite3_column_blob(s_, i);
     int n = sqlite3_column_bytes(s_, i);
     if (!p) {
       out.clear();
       return n == 0;
     }
-    return UnpackNames(static_cast<const unsigned char*>(p), static_cast<size_t>(n), out);
+    return UnpackNames(static_cast<const unsigned char*>(p), static_cast<size_t>(n), out, wanted, cut);
   }
 
  private:
@@ -211,7 +231,7 @@ class Use {
 constexpr const char* kDrawingColumns =
     "d.id, d.outcome, d.device, d.inode, d.size, d.mtime, d.ctime, d.trusted, d.cut, d.names, d.folder, d.name";
 
-bool ReadDrawing(const Use& q, StoredDrawing& d) {
+bool ReadDrawing(const Use& q, StoredDrawing& d, const std::vector<uint32_t>* wanted = nullptr) {
   d.id = q.col(0);
   auto outcome = OutcomeOf(static_cast<int>(q.col(1)));
   if (!outcome) return false;
@@ -223,7 +243,7 @@ bool ReadDrawing(const Use& q, StoredDrawing& d) {
   d.stamp.ctimeNs = q.col(6);
   d.trusted = q.col(7) != 0;
   d.record.cutName = static_cast<int32_t>(q.col(8));
-  if (!q.names(9, d.record.names)) return false;
+  if (!q.names(9, d.record.names, wanted, d.record.cutName)) return false;
   return d.record.cutName >= -1 && d.record.cutName < static_cast<int64_t>(d.record.names.size());
 }
 
@@ -232,6 +252,8 @@ bool ReadDrawing(const Use& q, StoredDrawing& d) {
 IndexDb::IndexDb(std::string path, IndexOptions options) : path_(std::move(path)), options_(std::move(options)) {}
 
 IndexDb::~IndexDb() {
+  sqlite3_finalize(lookupFind_);
+  if (lookupDb_) sqlite3_close(lookupDb_);
   for (sqlite3_stmt* s : statements_) sqlite3_finalize(s);
   if (db_) sqlite3_close(db_);
   // An index of ours found damaged is thrown away: the next search makes a
@@ -421,10 +443,11 @@ void IndexDb::closeForRetry() {
   damaged_ = ours_ = false;
 }
 
-void IndexDb::failSql(const char* what, int rc) {
+void IndexDb::failSql(const char* what, int rc, sqlite3* connection) {
+  if (!connection) connection = db_;
   std::string message = what;
   message += ": ";
-  message += db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+  message += connection ? sqlite3_errmsg(connection) : sqlite3_errstr(rc);
   busy_ = (rc & 0xFF) == SQLITE_BUSY || (rc & 0xFF) == SQLITE_LOCKED;
   if (busy_) message += " (another search held it too long)";
   if ((rc & 0xFF) == SQLITE_CORRUPT || (rc & 0xFF) == SQLITE_NOTADB) {
@@ -458,9 +481,51 @@ std::string IndexDb::problem() const {
 
 int64_t IndexDb::now() const { return options_.clock ? options_.clock() : SystemNow(); }
 
+void IndexDb::openLookups() {
+  std::lock_guard lock(mu_);
+  if (!usable_ || lookupsOpen_) return;
+  sqlite3* c = nullptr;
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_open_v2(path_.c_str(), &c, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+    sqlite3_extended_result_codes(c, 1);
+    sqlite3_busy_timeout(c, options_.busyTimeoutMs);
+    sqlite3_prepare_v3(c,
+                       "SELECT d.id, d.outcome, d.device, d.inode, d.size, d.mtime, d.ctime, d.trusted, d.cut, d.names "
+                       "FROM folder f JOIN drawing d ON d.folder = f.id WHERE f.path = ?1 AND d.name = ?2",
+                       -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr);
+  }
+  if (!s) {
+    // The lookups stay on the main connection.
+    sqlite3_close(c);
+    return;
+  }
+  lookupDb_ = c;
+  lookupFind_ = s;
+  lookupsOpen_ = true;
+}
+
 std::optional<StoredDrawing> IndexDb::find(const std::string& path) {
   std::string dir, name;
   SplitPath(path, dir, name);
+  if (lookupsOpen_) {
+    std::unique_lock lookup(lookupMu_);
+    if (!usable_) return std::nullopt;
+    Use q(lookupFind_);
+    q.blob(1, dir);
+    q.blob(2, name);
+    int rc = q.step();
+    if (rc == SQLITE_DONE) return std::nullopt;
+    StoredDrawing d;
+    if (rc == SQLITE_ROW && ReadDrawing(q, d)) return d;
+    std::lock_guard lock(mu_);
+    if (rc != SQLITE_ROW) {
+      failSql("cannot be read", rc, lookupDb_);
+    } else {
+      damaged_ = true;
+      fail("holds a damaged record; it is made anew by the next search");
+    }
+    return std::nullopt;
+  }
   std::lock_guard lock(mu_);
   if (!usable_) return std::nullopt;
   Use q(findDrawing_);
@@ -479,6 +544,29 @@ std::optional<StoredDrawing> IndexDb::find(const std::string& path) {
     return std::nullopt;
   }
   return d;
+}
+
+void IndexDb::Prepare(PendingRecord& r, KeyMemo* memo) {
+  if (r.prepared) return;
+  r.packedNames = PackNames(r.record.names);
+  r.keys.clear();
+  r.keys.reserve(r.record.names.size());
+  // The key of the name as a row in a subfolder shows it: a superset of the
+  // rows a lookup may keep.
+  for (const std::u16string& n : r.record.names) {
+    if (!memo) {
+      r.keys.push_back(ToUtf8(StrNormalizeKey(CutAtFlag(n, true))));
+      continue;
+    }
+    auto it = memo->find(n);
+    if (it == memo->end()) {
+      // Bounded: an archive of ever new names does not fill the memory.
+      if (memo->size() >= 200000) memo->clear();
+      it = memo->emplace(n, ToUtf8(StrNormalizeKey(CutAtFlag(n, true)))).first;
+    }
+    r.keys.push_back(it->second);
+  }
+  r.prepared = true;
 }
 
 void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector<PendingListing>& listings) {
@@ -626,18 +714,17 @@ void IndexDb::write(const std::vector<PendingRecord>& records, const std::vector
       q.integer(8, r.stamp.ctimeNs);
       q.integer(9, r.trusted ? 1 : 0);
       q.integer(10, r.record.cutName);
-      const std::string names = PackNames(r.record.names);
-      q.blob(11, names);
+      const std::string names = r.prepared ? std::string() : PackNames(r.record.names);
+      q.blob(11, r.prepared ? r.packedNames : names);
       if (!check(q.step(), SQLITE_DONE)) break;
       id = sqlite3_last_insert_rowid(db_);
     }
     for (size_t i = 0; i < r.record.names.size() && ok; ++i) {
-      // The key of the name as a row in a subfolder shows it: a superset of
-      // the rows a lookup may keep.
-      const std::string key = ToUtf8(StrNormalizeKey(CutAtFlag(r.record.names[i], true)));
+      // See Prepare.
+      const std::string key = r.prepared ? std::string() : ToUtf8(StrNormalizeKey(CutAtFlag(r.record.names[i], true)));
       Use q(st(6));
       q.integer(1, (id << kNameBits) | static_cast<int64_t>(i));
-      q.text(2, key);
+      q.text(2, r.prepared ? r.keys[i] : key);
       check(q.step(), SQLITE_DONE);
     }
   }
@@ -872,15 +959,20 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
     bound = ToUtf8(key);
     sql = "SELECT id FROM def WHERE instr(key, ?1) > 0";
   }
-  // Drawing id -> the positions of its names that may hold the key.
-  std::unordered_map<int64_t, std::vector<uint32_t>> candidates;
+  // Drawing ids with the positions of their names that may hold the key,
+  // in id order: both queries give their rows in row id order, so the
+  // drawings are then fetched in the order they lie in the table.
+  std::vector<std::pair<int64_t, std::vector<uint32_t>>> candidates;
+  constexpr int64_t kPositionMask = (int64_t(1) << kNameBits) - 1;
   sqlite3_stmt* s = nullptr;
   int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
   if (rc == SQLITE_OK) {
     if (!bound.empty()) sqlite3_bind_text(s, 1, bound.data(), static_cast<int>(bound.size()), SQLITE_STATIC);
     while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
       const int64_t def = sqlite3_column_int64(s, 0);
-      candidates[def >> kNameBits].push_back(static_cast<uint32_t>(def & ((int64_t(1) << kNameBits) - 1)));
+      const int64_t id = def >> kNameBits;
+      if (candidates.empty() || candidates.back().first != id) candidates.emplace_back(id, std::vector<uint32_t>());
+      candidates.back().second.push_back(static_cast<uint32_t>(def & kPositionMask));
     }
   }
   sqlite3_finalize(s);
@@ -888,23 +980,54 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
     failSql("cannot be read", rc);
     return out;
   }
+  // Row ids in order are what both queries give now; should a future
+  // version of SQLite not, the order is made here.
+  auto byId = [](const auto& a, const auto& b) { return a.first < b.first; };
+  if (!std::is_sorted(candidates.begin(), candidates.end(), byId)) {
+    std::stable_sort(candidates.begin(), candidates.end(), byId);
+    std::vector<std::pair<int64_t, std::vector<uint32_t>>> merged;
+    for (auto& c : candidates) {
+      if (merged.empty() || merged.back().first != c.first) merged.emplace_back(c.first, std::vector<uint32_t>());
+      merged.back().second.insert(merged.back().second.end(), c.second.begin(), c.second.end());
+    }
+    candidates.swap(merged);
+  }
+  for (auto& c : candidates) std::sort(c.second.begin(), c.second.end());
   // The drawings not read to their end, for their reports.
+  std::vector<int64_t> notRead;
   s = nullptr;
+  // Sorted here: ORDER BY would have the planner scan the whole table in
+  // row id order rather than use the index of the few not read.
   rc = sqlite3_prepare_v2(db_, "SELECT id FROM drawing WHERE outcome != 0", -1, &s, nullptr);
   if (rc == SQLITE_OK)
-    while ((rc = sqlite3_step(s)) == SQLITE_ROW) candidates.try_emplace(sqlite3_column_int64(s, 0));
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) notRead.push_back(sqlite3_column_int64(s, 0));
   sqlite3_finalize(s);
   if (rc != SQLITE_DONE) {
     failSql("cannot be read", rc);
     return out;
   }
-  sqlite3_stmt* byId = drawingByIdStatement_
-                           ? drawingByIdStatement_
-                           : (drawingByIdStatement_ = prepare(
-                                  (std::string("SELECT ") + kDrawingColumns + " FROM drawing d WHERE d.id = ?1").c_str()));
-  if (!byId) return {};
+  std::sort(notRead.begin(), notRead.end());
+  if (!notRead.empty()) {
+    std::vector<std::pair<int64_t, std::vector<uint32_t>>> merged;
+    merged.reserve(candidates.size() + notRead.size());
+    size_t k = 0;
+    for (auto& c : candidates) {
+      for (; k < notRead.size() && notRead[k] < c.first; ++k) merged.emplace_back(notRead[k], std::vector<uint32_t>());
+      if (k < notRead.size() && notRead[k] == c.first) ++k;
+      merged.push_back(std::move(c));
+    }
+    for (; k < notRead.size(); ++k) merged.emplace_back(notRead[k], std::vector<uint32_t>());
+    candidates.swap(merged);
+  }
+  sqlite3_stmt* byIdStatement = drawingByIdStatement_
+                                    ? drawingByIdStatement_
+                                    : (drawingByIdStatement_ = prepare((std::string("SELECT ") + kDrawingColumns +
+                                                                        " FROM drawing d WHERE d.id = ?1")
+                                                                           .c_str()));
+  if (!byIdStatement) return {};
+  out.reserve(candidates.size());
   for (const auto& [id, positions] : candidates) {
-    Use q(byId);
+    Use q(byIdStatement);
     q.integer(1, id);
     rc = q.step();
     if (rc == SQLITE_DONE) continue;  // left in the key index by a drawing since dropped
@@ -913,7 +1036,9 @@ std::vector<IndexDb::FolderDrawing> IndexDb::drawingsMatching(const std::u16stri
       return {};
     }
     FolderDrawing fd;
-    if (!ReadDrawing(q, fd.drawing)) {
+    // Only the names that may hold the key are made (and the one the end of
+    // the file cut short, for its report).
+    if (!ReadDrawing(q, fd.drawing, &positions)) {
       fail("holds a damaged record");
       return {};
     }

@@ -6,12 +6,14 @@
 // the rows of a search without it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "search/search_cache.h"
@@ -62,6 +64,11 @@ struct PendingRecord {
   FileStamp stamp;
   bool trusted = false;
   DrawingRecord record;
+  // The names as stored and their keys, made by IndexDb::Prepare outside
+  // the index's lock (write makes them itself when Prepare was not called).
+  bool prepared = false;
+  std::string packedNames;
+  std::vector<std::string> keys;
 };
 
 struct PendingListing {
@@ -88,8 +95,17 @@ class IndexDb {
   const IndexOptions& options() const { return options_; }
   int64_t now() const;
 
+  // Gives find() a connection of its own, so that the lookups of a search
+  // do not wait while its reads are being written (the write-ahead log lets
+  // them read beside the writer).  Without it, find() reads in the
+  // transaction of beginRead().
+  void openLookups();
   // The record of the drawing at path, trusted or not.
   std::optional<StoredDrawing> find(const std::string& path);
+  // Makes what write needs of a record ahead of it, on any thread.  Names
+  // repeat across an archive: memo, when given, keeps the keys made so far.
+  using KeyMemo = std::unordered_map<std::u16string, std::string>;
+  static void Prepare(PendingRecord& record, KeyMemo* memo = nullptr);
   // Writes the reads and listings of a search in one transaction.
   void write(const std::vector<PendingRecord>& records, const std::vector<PendingListing>& listings);
 
@@ -139,7 +155,7 @@ class IndexDb {
   Fit setUp();
   bool replace();
   void fail(const std::string& what);
-  void failSql(const char* what, int rc);
+  void failSql(const char* what, int rc, sqlite3* connection = nullptr);
   sqlite3_stmt* prepare(const char* sql);
   bool exec(const char* sql);
 
@@ -147,7 +163,7 @@ class IndexDb {
   const IndexOptions options_;
   mutable std::mutex mu_;
   sqlite3* db_ = nullptr;
-  bool usable_ = false;
+  std::atomic<bool> usable_ = false;
   bool ours_ = false;     // the header says it is one of our indexes
   bool damaged_ = false;  // and reading it met damage
   bool busy_ = false;     // the last failure was a lock another connection held
@@ -161,6 +177,11 @@ class IndexDb {
   sqlite3_stmt* drawingsInStatement_ = nullptr;
   sqlite3_stmt* drawingByIdStatement_ = nullptr;
   std::vector<sqlite3_stmt*> writeStatements_;
+  // The connection of find() once openLookups() has made it.
+  std::mutex lookupMu_;
+  std::atomic<bool> lookupsOpen_ = false;
+  sqlite3* lookupDb_ = nullptr;
+  sqlite3_stmt* lookupFind_ = nullptr;
 };
 
 }  // namespace tarnwick

@@ -19,6 +19,8 @@
 #include <sys/ioctl.h>
 
 #include "cli/details.h"
+#include "cli/output.h"
+#include "text/utf.h"
 #include "draw/drawing_file.h"
 #include "support/tree_fixture.h"
 
@@ -506,6 +508,57 @@ TEST_F(Cli, TabsAndLineBreaksInNamesDoNotSplitRows) {
   EXPECT_TRUE(json.err.empty());
   run({"-o", "rows.txt", "t\tab.jww"});
   EXPECT_EQ("\xEF\xBB\xBFt\\tab.jww\tt\\tab.jww\tx\r\n", Slurp(root_ / "rows.txt"));
+}
+
+// Block names are encoded straight into the output: each kind of code unit,
+// and the escapes of a TSV row, against the text the UTF-8 routines make.
+TEST(RowWriterTest, BlockNamesOfEveryKindOfCodeUnit) {
+  struct Case {
+    const char* what;
+    std::u16string block;
+    std::string tsv;  // the block as the TSV row ends
+  };
+  const Case cases[] = {
+      {"ASCII", u"Door-1", "Door-1"},
+      {"two bytes", u"\u00E9\u00D7", "\xC3\xA9\xC3\x97"},
+      {"three bytes", u"扉\uFF24", "\xE6\x89\x89\xEF\xBC\xA4"},
+      {"pair", u"a\U0001F6AAb", "a\xF0\x9F\x9A\xAA" "b"},
+      {"lone lead, lone trail", u"\xD83Dx\xDE00", "\xEF\xBF\xBDx\xEF\xBF\xBD"},
+      {"lead at the end", u"x\xD83D", "x\xEF\xBF\xBD"},
+      {"tab and line breaks", u"a\tb\nc\r扉", "a\\tb\\nc\\r\xE6\x89\x89"},
+      {"empty", u"", ""},
+  };
+  for (const Case& c : cases) {
+    const SearchRow row{u"a.jww", u"d/a.jww", c.block};
+    EXPECT_EQ("a.jww\td/a.jww\t" + c.tsv + "\n", RowWriter::Format(row, OutputFormat::kTsv)) << c.what;
+    std::string csv = "\"a.jww\",\"d/a.jww\",\"";
+    for (char ch : ToUtf8(c.block)) csv += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+    EXPECT_EQ(csv + "\"\n", RowWriter::Format(row, OutputFormat::kCsv)) << c.what;
+  }
+  // Rows gathered into large writes all arrive, in order, and a tab in a
+  // block of a later row is still told.
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(nullptr, out);
+  std::string expected;
+  {
+    RowWriter w(out, OutputFormat::kTsv);
+    for (int i = 0; i < 20000; ++i) {
+      const SearchRow row{u"f" + PathText(std::to_string(i / 7)) + u".jww", u"p/f.jww", u"扉" + PathText(std::to_string(i))};
+      ASSERT_TRUE(w.row(row));
+      expected += RowWriter::Format(row, OutputFormat::kTsv);
+    }
+    EXPECT_FALSE(w.escaped());
+    ASSERT_TRUE(w.row({u"t.jww", u"t.jww", u"a\tb"}));
+    expected += "t.jww\tt.jww\ta\\tb\n";
+    EXPECT_TRUE(w.escaped());
+    ASSERT_TRUE(w.finish());
+  }
+  std::rewind(out);
+  std::string got;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, out)) > 0;) got.append(buf, n);
+  std::fclose(out);
+  EXPECT_EQ(expected, got);
 }
 
 TEST_F(Cli, OutputFileDecodesShiftJisFileNames) {

@@ -436,5 +436,48 @@ TEST_F(IndexDbTest, KilledWriterLeavesAUsableIndex) {
   }
 }
 
+// A search whose reads fill several batches of the writer thread: lookups
+// go on while batches are written, a listing handed over after the reads of
+// its folder still drops what it no longer names, and every record lands.
+TEST_F(IndexDbTest, ReadsOfALongSearchAreWrittenInBatchesWhileItGoesOn) {
+  auto name = [](int i, int k) {
+    // About 100 kB per record: two dozen of them make more than one batch.
+    return PathText(std::to_string(i) + "-" + std::to_string(k) + ":") + std::u16string(25000, static_cast<char16_t>(u'a' + k));
+  };
+  {
+    auto db = open();
+    IndexCache cache(*db);
+    std::vector<std::string> listed;
+    for (int i = 0; i < 24; ++i) {
+      const std::string path = "/big/" + std::to_string(i) + ".jww";
+      EXPECT_FALSE(cache.lookup(path, stamp(static_cast<uint64_t>(i) + 1)));
+      cache.record(path, stamp(static_cast<uint64_t>(i) + 1), record({name(i, 0), name(i, 1)}));
+      if (i != 5) listed.push_back(std::to_string(i) + ".jww");
+    }
+    Listed(cache, "/big/", listed, {});
+    cache.finish();
+    EXPECT_EQ("ok", db->integrityCheck());
+  }
+  auto db = open();
+  ASSERT_TRUE(db->usable()) << db->problem();
+  for (int i = 0; i < 24; ++i) {
+    auto d = db->find("/big/" + std::to_string(i) + ".jww");
+    if (i == 5) {
+      EXPECT_FALSE(d);
+      continue;
+    }
+    ASSERT_TRUE(d) << i;
+    EXPECT_EQ((std::vector<std::u16string>{name(i, 0), name(i, 1)}), d->record.names) << i;
+  }
+  // The key index holds the second name of every drawing still listed.
+  const std::u16string key = StrNormalizeKey(u"17-1:bbb");
+  SearchOptions o;
+  o.keep = [key](const std::u16string& block) { return StrIndexOf(key, StrNormalizeKey(block)) >= 0; };
+  Recorder r;
+  SearchIndexOnly(*db, {{u"/big/", false, false}}, o, key, r);
+  ASSERT_EQ(5u, r.events.size());
+  EXPECT_EQ("status file /big/17.jww", r.events[1]);
+}
+
 }  // namespace
 }  // namespace tarnwick
