@@ -120,28 +120,43 @@ class BufferPool {
  public:
   explicit BufferPool(size_t budget) : budget_(std::max(budget, kMinBuffer)) {}
 
-  // Null once the pool is shut.  `fresh` is set when the buffer is a new
-  // one, whose pages are yet to be made.
-  FileImage* acquire(size_t need, bool& fresh) {
-    std::unique_lock<std::mutex> lock(mu_);
+  // Null once the pool is shut.  `waited` is set when the caller had to
+  // wait, for the lock or for room.
+  FileImage* acquire(size_t need, bool& waited) {
+    std::unique_lock<std::mutex> lock(mu_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      waited = true;
+      lock.lock();
+    }
     for (;;) {
       if (shut_) return nullptr;
-      // The smallest kept buffer that is large enough.
-      auto best = idle_.end();
-      for (auto it = idle_.begin(); it != idle_.end(); ++it)
-        if ((*it)->capacity() >= need && (best == idle_.end() || (*it)->capacity() < (*best)->capacity())) best = it;
-      if (best != idle_.end()) {
+      // The buffer this thread gave back last when it is large enough: its
+      // lines are likely still in this processor's own cache, where a read
+      // into it need not first take them from another's.  Else the smallest
+      // that is large enough and, of those, the one given back last.
+      FileImage* const own = lastGivenBack();
+      auto best = idle_.rend();
+      for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+        if ((*it)->capacity() < need) continue;
+        if (it->get() == own) {
+          best = it;
+          break;
+        }
+        if (best == idle_.rend() || (*it)->capacity() < (*best)->capacity()) best = it;
+      }
+      if (best != idle_.rend()) {
         FileImage* image = best->release();
-        idle_.erase(best);
+        idle_.erase(std::next(best).base());
         ++inUse_;
         return image;
       }
       if (need > (SIZE_MAX >> 2)) throw std::bad_alloc();
       const size_t want = std::max(kMinBuffer, std::bit_ceil(need));
-      // Kept buffers too small for this file make room for it.
+      // Kept buffers too small for this file make room for it, the longest
+      // unused first.
       while (committed_ + want > budget_ && !idle_.empty()) {
-        committed_ -= idle_.back()->capacity();
-        idle_.pop_back();
+        committed_ -= idle_.front()->capacity();
+        idle_.erase(idle_.begin());
       }
       if (committed_ + want <= budget_ || inUse_ == 0) {
         committed_ += want;
@@ -159,9 +174,9 @@ class BufferPool {
         }
         lock.lock();
         committed_ = committed_ - want + image->capacity();
-        fresh = true;
         return image.release();
       }
+      waited = true;
       freed_.wait(lock);
     }
   }
@@ -183,6 +198,7 @@ class BufferPool {
       if (owned->capacity() > kMaxKept || committed_ > budget_) {
         committed_ -= owned->capacity();
       } else {
+        lastGivenBack() = image;
         idle_.push_back(std::move(owned));
       }
     }
@@ -190,7 +206,17 @@ class BufferPool {
   }
 
  private:
-  static constexpr size_t kMinBuffer = size_t(1) << 20;
+  // Only compared with the kept buffers, never followed: it may name a
+  // buffer long gone, or one of another search.
+  static FileImage*& lastGivenBack() {
+    thread_local FileImage* image = nullptr;
+    return image;
+  }
+
+  // One huge page (FileImage asks for those from 2 MiB on): the copy from
+  // the page cache and the decoding then miss the address cache far less
+  // than in small pages.
+  static constexpr size_t kMinBuffer = size_t(2) << 20;
   // A buffer grown for an unusually large drawing is not kept.
   static constexpr size_t kMaxKept = size_t(64) << 20;
 
@@ -252,22 +278,22 @@ long WaitsSoFar() {
 }
 
 // The first half of reading a drawing, on the thread that fetches it: the
-// checks, the open, the fstat and the read.  True when the bytes wait for decoding;
-// false when the item is finished (a cache hit, or a file that could not be
-// read).
+// checks, the open, the fstat and the read.  True when the bytes wait for
+// decoding; false when the item is finished (a cache hit, or a file that
+// could not be read).
 //
 // With `waited`, also tells whether the file made the thread wait: the
-// checks, the open and the read are counted, not a wait for room in the
-// pool, nor the first read into a new buffer (its pages are made on the way,
-// which may wait for memory).
+// checks and the open are counted, and the read unless it came after a wait
+// in the pool (for its lock or for room), which says nothing of the file, or
+// filled pages of the buffer never used before (they are made on the way,
+// which may wait for memory or for another thread's change to the address
+// space).
 bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options, bool* waited) {
-  long waits = 0;
-  long from = waited ? WaitsSoFar() : 0;
-  auto lap = [&] {
-    if (waited) waits += WaitsSoFar() - from;
-  };
+  const long from = waited ? WaitsSoFar() : 0;
+  long opened = from;
+  bool readWaited = false;
   auto end = [&](bool decode) {
-    if (waited) *waited = waits > 0;
+    if (waited) *waited = opened != from || readWaited;
     return decode;
   };
   item.names.check = item.names.ok = false;
@@ -278,22 +304,23 @@ bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options, bool* wai
   item.image = nullptr;
   if (options.beforeIo) options.beforeIo(item.native, false);
   if (options.cache && FromCache(item, *options.cache)) {
-    lap();
+    if (waited) opened = WaitsSoFar();
     return end(false);
   }
   OpenFile file;
   LoadStatus load = file.open(item.native);
   item.stat = file.stat();
-  lap();
+  if (waited) opened = WaitsSoFar();
   if (load != LoadStatus::kOk) {
     item.outcome = OutcomeOf(load);
     item.error = file.error();
     return end(false);
   }
   FileImage* image = nullptr;
-  bool fresh = false;
+  bool poolWaited = false;
+  const size_t size = static_cast<size_t>(std::max<int64_t>(file.stat().size, 0));
   try {
-    image = pool.acquire(static_cast<size_t>(std::max<int64_t>(file.stat().size, 0)), fresh);
+    image = pool.acquire(size, poolWaited);
     if (!image) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
@@ -301,9 +328,9 @@ bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options, bool* wai
     item.error = ENOMEM;
     return end(false);
   }
-  if (waited && !fresh) from = WaitsSoFar();
+  const bool newPages = size > image->filled();
   load = image->read(file);
-  if (!fresh) lap();
+  if (waited && !newPages && !poolWaited) readWaited = WaitsSoFar() != opened;
   if (load != LoadStatus::kOk) {
     item.outcome = OutcomeOf(load);
     item.error = image->error();
