@@ -748,6 +748,9 @@ class Pipeline {
         listDone_.notify_all();
         continue;
       }
+      // A fetched drawing holds room in the pool that a fetch may be waiting
+      // for: it is decoded before anything new is fetched.
+      if (fetched_ > 0 && decoding_ < jobs_ && decodeOldestFetched(lock)) continue;
       if (!ahead_ || nextPending() == head_ || fetched_ >= maxFetched()) {
         ++idleIo_;
         ioReady_.wait(lock);
@@ -777,6 +780,18 @@ class Pipeline {
 
   size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
 
+  // Decodes the oldest fetched drawing on this thread; called and left with
+  // the lock held.  False when there is none.
+  bool decodeOldestFetched(std::unique_lock<std::mutex>& lock) {
+    uint64_t seq = tail_;
+    while (seq < head_ && at(seq).state != State::kFetched) ++seq;
+    if (seq == head_) return false;
+    --fetched_;
+    if (idleIo_ > 0) ioReady_.notify_one();
+    decodeHere(seq, lock);
+    return true;
+  }
+
   // Decodes item seq on this thread; called and left with the lock held.
   void decodeHere(uint64_t seq, std::unique_lock<std::mutex>& lock) {
     Slot& slot = at(seq);
@@ -798,17 +813,9 @@ class Pipeline {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       if (stop_) return;
-      if (fetched_ > 0 && decoding_ < jobs_) {
-        uint64_t seq = tail_;
-        while (seq < head_ && at(seq).state != State::kFetched) ++seq;
-        if (seq < head_) {
-          --fetched_;
-          if (idleIo_ > 0) ioReady_.notify_one();
-          decodeHere(seq, lock);
-          continue;
-        }
-      }
-      if ((!ahead_ || !ioStarted_) && nextPending() < head_) {
+      if (fetched_ > 0 && decoding_ < jobs_ && decodeOldestFetched(lock)) continue;
+      // No fetch while a fetched drawing waits: it holds room in the pool.
+      if (fetched_ == 0 && (!ahead_ || !ioStarted_) && nextPending() < head_) {
         const uint64_t seq = nextFetch_++;
         Slot& slot = at(seq);
         slot.state = State::kFetching;
