@@ -97,6 +97,7 @@ LoadStatus FileImage::read(OpenFile& f, size_t maxBytes) {
   }
   f.close();
   size_ = got;
+  filled_ = std::max(filled_, got);
   return LoadStatus::kOk;
 }
 
@@ -106,7 +107,7 @@ void FileImage::reserve(size_t n) {
   if (n <= capacity_) return;
   constexpr size_t kHugePage = size_t(2) << 20;
   buf_.reset();
-  capacity_ = size_ = 0;
+  capacity_ = size_ = filled_ = 0;
   // Left uninitialised: the bytes are always read before they are used.
   void* p = nullptr;
   if (n >= kHugePage) {
@@ -129,6 +130,7 @@ void FileImage::trim(size_t keep) {
     buf_.reset();
     capacity_ = 0;
     size_ = 0;
+    filled_ = 0;
   }
 }
 

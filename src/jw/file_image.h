@@ -81,6 +81,9 @@ class FileImage {
   const uint8_t* data() const { return buf_.get(); }
   size_t size() const { return size_; }
   size_t capacity() const { return capacity_; }
+  // The most bytes a load has put into the room set aside: a larger file
+  // touches pages the buffer has never had, which are made on the way.
+  size_t filled() const { return filled_; }
   // Of the last load: the stat data of the descriptor read (valid once it
   // was opened), and the errno behind a status other than kOk (0 if none).
   const FileStat& stat() const { return stat_; }
@@ -95,6 +98,7 @@ class FileImage {
   std::unique_ptr<uint8_t[], Free> buf_;
   size_t capacity_ = 0;
   size_t size_ = 0;
+  size_t filled_ = 0;
   FileStat stat_;
   int error_ = 0;
 };

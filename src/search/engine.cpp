@@ -1,5 +1,6 @@
 #include "search/engine.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -118,27 +120,43 @@ class BufferPool {
  public:
   explicit BufferPool(size_t budget) : budget_(std::max(budget, kMinBuffer)) {}
 
-  // Null once the pool is shut.
-  FileImage* acquire(size_t need) {
-    std::unique_lock<std::mutex> lock(mu_);
+  // Null once the pool is shut.  `waited` is set when the caller had to
+  // wait, for the lock or for room.
+  FileImage* acquire(size_t need, bool& waited) {
+    std::unique_lock<std::mutex> lock(mu_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+      waited = true;
+      lock.lock();
+    }
     for (;;) {
       if (shut_) return nullptr;
-      // The smallest kept buffer that is large enough.
-      auto best = idle_.end();
-      for (auto it = idle_.begin(); it != idle_.end(); ++it)
-        if ((*it)->capacity() >= need && (best == idle_.end() || (*it)->capacity() < (*best)->capacity())) best = it;
-      if (best != idle_.end()) {
+      // The buffer this thread gave back last when it is large enough: its
+      // lines are likely still in this processor's own cache, where a read
+      // into it need not first take them from another's.  Else the smallest
+      // that is large enough and, of those, the one given back last.
+      FileImage* const own = lastGivenBack();
+      auto best = idle_.rend();
+      for (auto it = idle_.rbegin(); it != idle_.rend(); ++it) {
+        if ((*it)->capacity() < need) continue;
+        if (it->get() == own) {
+          best = it;
+          break;
+        }
+        if (best == idle_.rend() || (*it)->capacity() < (*best)->capacity()) best = it;
+      }
+      if (best != idle_.rend()) {
         FileImage* image = best->release();
-        idle_.erase(best);
+        idle_.erase(std::next(best).base());
         ++inUse_;
         return image;
       }
       if (need > (SIZE_MAX >> 2)) throw std::bad_alloc();
       const size_t want = std::max(kMinBuffer, std::bit_ceil(need));
-      // Kept buffers too small for this file make room for it.
+      // Kept buffers too small for this file make room for it, the longest
+      // unused first.
       while (committed_ + want > budget_ && !idle_.empty()) {
-        committed_ -= idle_.back()->capacity();
-        idle_.pop_back();
+        committed_ -= idle_.front()->capacity();
+        idle_.erase(idle_.begin());
       }
       if (committed_ + want <= budget_ || inUse_ == 0) {
         committed_ += want;
@@ -158,6 +176,7 @@ class BufferPool {
         committed_ = committed_ - want + image->capacity();
         return image.release();
       }
+      waited = true;
       freed_.wait(lock);
     }
   }
@@ -179,6 +198,7 @@ class BufferPool {
       if (owned->capacity() > kMaxKept || committed_ > budget_) {
         committed_ -= owned->capacity();
       } else {
+        lastGivenBack() = image;
         idle_.push_back(std::move(owned));
       }
     }
@@ -186,7 +206,17 @@ class BufferPool {
   }
 
  private:
-  static constexpr size_t kMinBuffer = size_t(1) << 20;
+  // Only compared with the kept buffers, never followed: it may name a
+  // buffer long gone, or one of another search.
+  static FileImage*& lastGivenBack() {
+    thread_local FileImage* image = nullptr;
+    return image;
+  }
+
+  // One huge page (FileImage asks for those from 2 MiB on): the copy from
+  // the page cache and the decoding then miss the address cache far less
+  // than in small pages.
+  static constexpr size_t kMinBuffer = size_t(2) << 20;
   // A buffer grown for an unusually large drawing is not kept.
   static constexpr size_t kMaxKept = size_t(64) << 20;
 
@@ -238,11 +268,34 @@ bool FromCache(Item& item, SearchCache& cache) {
   return true;
 }
 
-// The first half of reading a drawing, on an I/O thread: the checks, the
-// open, the fstat and the read.  True when the bytes wait for decoding;
-// false when the item is finished (a cache hit, or a file that could not be
-// read).
-bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
+// The times the calling thread has given up its processor to wait (for the
+// disk, the file server or a lock) so far.  A read from the page cache never
+// waits; a request to a server always does.
+long WaitsSoFar() {
+  struct rusage u {};
+  ::getrusage(RUSAGE_THREAD, &u);
+  return u.ru_nvcsw;
+}
+
+// The first half of reading a drawing, on the thread that fetches it: the
+// checks, the open, the fstat and the read.  True when the bytes wait for
+// decoding; false when the item is finished (a cache hit, or a file that
+// could not be read).
+//
+// With `waited`, also tells whether the file made the thread wait: the
+// checks and the open are counted, and the read unless it came after a wait
+// in the pool (for its lock or for room), which says nothing of the file, or
+// filled pages of the buffer never used before (they are made on the way,
+// which may wait for memory or for another thread's change to the address
+// space).
+bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options, bool* waited) {
+  const long from = waited ? WaitsSoFar() : 0;
+  long opened = from;
+  bool readWaited = false;
+  auto end = [&](bool decode) {
+    if (waited) *waited = opened != from || readWaited;
+    return decode;
+  };
   item.names.check = item.names.ok = false;
   item.names.names.clear();
   item.names.cutName = -1;
@@ -250,34 +303,42 @@ bool Fetch(Item& item, BufferPool& pool, const SearchOptions& options) {
   item.fromCache = false;
   item.image = nullptr;
   if (options.beforeIo) options.beforeIo(item.native, false);
-  if (options.cache && FromCache(item, *options.cache)) return false;
+  if (options.cache && FromCache(item, *options.cache)) {
+    if (waited) opened = WaitsSoFar();
+    return end(false);
+  }
   OpenFile file;
   LoadStatus load = file.open(item.native);
   item.stat = file.stat();
+  if (waited) opened = WaitsSoFar();
   if (load != LoadStatus::kOk) {
     item.outcome = OutcomeOf(load);
     item.error = file.error();
-    return false;
+    return end(false);
   }
   FileImage* image = nullptr;
+  bool poolWaited = false;
+  const size_t size = static_cast<size_t>(std::max<int64_t>(file.stat().size, 0));
   try {
-    image = pool.acquire(static_cast<size_t>(std::max<int64_t>(file.stat().size, 0)));
+    image = pool.acquire(size, poolWaited);
     if (!image) throw std::bad_alloc();
   } catch (const std::bad_alloc&) {
     // Out of memory for this drawing alone: it is reported and the search goes on.
     item.outcome = FileOutcome::kUnreadable;
     item.error = ENOMEM;
-    return false;
+    return end(false);
   }
+  const bool newPages = size > image->filled();
   load = image->read(file);
+  if (waited && !newPages && !poolWaited) readWaited = WaitsSoFar() != opened;
   if (load != LoadStatus::kOk) {
     item.outcome = OutcomeOf(load);
     item.error = image->error();
     pool.release(image);
-    return false;
+    return end(false);
   }
   item.image = image;
-  return true;
+  return end(true);
 }
 
 // The second half, on a decoding thread: the names, and the record of the
@@ -423,15 +484,33 @@ int IoDepth(const SearchOptions& options) {
 struct ListJob {
   std::string folder;
   FolderContents contents;
+  bool queued = false;  // given to the I/O threads; else the walk lists it when it takes it
   bool done = false;
 };
 
 // Where the walk puts its items, and where it gets its folder listings.
 //
 // With one job and a depth of one everything happens inline on the calling
-// thread.  Otherwise `depth` I/O threads fetch drawings (open, fstat, read)
-// and list folders, `jobs` threads decode the fetched bytes, and the calling
-// thread walks the files and folders and emits the finished items in order.
+// thread.  Otherwise `jobs` threads decode drawings while the calling thread
+// walks the files and folders and emits the finished items in order, and the
+// drawings are fetched (open, fstat, read) in one of two ways:
+//
+//  - near: each decoding thread fetches the oldest drawing no one has taken
+//    and decodes it at once.  A read from the page cache is work for the
+//    processor, not a wait, so threads of its own would only add hand-overs,
+//    wake-ups and bytes gone cold in the processor's cache to the same work.
+//  - ahead: while fetches wait (for a file server or a disk), `depth` I/O
+//    threads fetch drawings and list folders ahead, so that many requests
+//    are in flight at once.  A drawing is decoded by the thread that read it
+//    while fewer than `jobs` are being decoded; otherwise it waits for a
+//    decoding thread.
+//
+// Every fetch tells whether it waited.  A search begins near, goes ahead at
+// the first fetch or listing that waited (the I/O threads are started then)
+// and comes back near after kCalm fetches in a row that did not.  With one
+// job, near is the calling thread alone, fetching and decoding as it walks,
+// until the first wait; from then on the search runs as with more jobs.
+//
 // At most ring_.size() items are on their way (pushed and not yet emitted):
 // the walk waits for the oldest one when the ring is full.  The bytes in
 // flight stay within the buffer pool's budget, whatever the depth and the
@@ -443,6 +522,7 @@ class Pipeline {
     jobs_ = JobCount(options);
     depth_ = IoDepth(options);
     if (parallel()) ring_.resize(std::max<size_t>(64, 4 * static_cast<size_t>(depth_ + jobs_)));
+    alone_ = jobs_ == 1;
   }
   ~Pipeline() { stopThreads(); }
   Pipeline(const Pipeline&) = delete;
@@ -454,23 +534,31 @@ class Pipeline {
 
   // The walk's side, on the calling thread.  False once the search must stop.
   bool push(Item& item) {
-    if (!parallel()) {
+    if (alone_) {
       inline_.take(item);
-      if (inline_.kind == Item::Kind::kDrawing && Fetch(inline_, pool_, options_)) Decode(inline_, pool_, options_);
-      return emitter_.emit(inline_);
+      bool waited = false;
+      if (inline_.kind == Item::Kind::kDrawing && Fetch(inline_, pool_, options_, parallel() ? &waited : nullptr))
+        Decode(inline_, pool_, options_);
+      const bool more = emitter_.emit(inline_);
+      if (more && waited) startThreads();
+      return more;
     }
     if (!emitFinished(ring_.size() - 1)) return false;
     const bool drawing = item.kind == Item::Kind::kDrawing;
     Slot& slot = at(head_);
     slot.item.take(item);
-    bool wake = false;
+    bool wakeIo = false, wakeDecoder = false, start = false;
     {
       std::lock_guard<std::mutex> lock(mu_);
       slot.state = drawing ? State::kPending : State::kDone;
       ++head_;
-      wake = drawing && idleIo_ > 0;
+      start = ahead_ && !ioStarted_;
+      if (drawing && ahead_ && ioStarted_) wakeIo = idleIo_ > 0;
+      if (drawing && (!ahead_ || !ioStarted_)) wakeDecoder = idleDecoders_ > 0;
     }
-    if (wake) ioReady_.notify_one();
+    if (wakeIo) ioReady_.notify_one();
+    if (wakeDecoder) decodeReady_.notify_one();
+    if (start) startIo();
     return true;
   }
 
@@ -478,9 +566,17 @@ class Pipeline {
   std::shared_ptr<ListJob> list(const std::string& folder) {
     auto job = std::make_shared<ListJob>();
     job->folder = folder;
-    if (!parallel()) return job;
+    if (alone_) return job;
+    bool start = false;
     {
       std::lock_guard<std::mutex> lock(mu_);
+      start = ahead_ && !ioStarted_;
+    }
+    if (start) startIo();
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (!ahead_ || !ioStarted_) return job;
+      job->queued = true;
       listQueue_.push_back(job);
     }
     ioReady_.notify_one();
@@ -491,6 +587,19 @@ class Pipeline {
   FolderContents& take(ListJob& job) {
     if (!parallel()) {
       listNow(job);
+      return job.contents;
+    }
+    if (!job.queued) {
+      const long before = WaitsSoFar();
+      listNow(job);
+      if (WaitsSoFar() != before) {
+        if (alone_) {
+          startThreads();
+        } else {
+          std::lock_guard<std::mutex> lock(mu_);
+          noted(true);
+        }
+      }
       return job.contents;
     }
     std::unique_lock<std::mutex> lock(mu_);
@@ -508,8 +617,8 @@ class Pipeline {
       produce();
       return;
     }
-    for (int i = 0; i < depth_; ++i) threads_.emplace_back([this] { ioLoop(); });
-    for (int i = 0; i < jobs_; ++i) threads_.emplace_back([this] { decodeLoop(); });
+    if (!alone_)
+      for (int i = 0; i < jobs_; ++i) threads_.emplace_back([this] { decodeLoop(); });
     produce();
     emitFinished(0);
     stopThreads();
@@ -517,6 +626,11 @@ class Pipeline {
 
  private:
   static constexpr uint64_t kNobody = ~uint64_t(0);
+  // Fetches in a row that did not wait before the search comes back near.
+  static constexpr int kCalm = 32;
+  // Items the walk waits to see finished, when the ring is full, before it
+  // emits again.
+  static constexpr uint64_t kEmitRun = 16;
 
   enum class State { kFree, kPending, kFetching, kFetched, kDecoding, kDone };
   struct Slot {
@@ -531,6 +645,57 @@ class Pipeline {
     ListFolder(job.folder, job.contents);
   }
 
+  // One decoding thread does all its work on the calling thread while fetches
+  // do not wait; at the first that does, it gets a thread of its own and the
+  // search goes ahead.  Nothing is in the ring yet.
+  void startThreads() {
+    try {
+      threads_.emplace_back([this] { decodeLoop(); });
+    } catch (const std::system_error&) {
+      return;  // no thread to be had: the search goes on alone
+    }
+    alone_ = false;
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      ahead_ = true;
+    }
+    startIo();
+  }
+
+  // Starts the I/O threads, on the calling thread, the first time the search
+  // goes ahead.  When none can be made the decoding threads go on fetching.
+  void startIo() {
+    int started = 0;
+    try {
+      for (; started < depth_; ++started) threads_.emplace_back([this] { ioLoop(); });
+    } catch (const std::system_error&) {
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    ioStarted_ = started > 0;
+    if (!ioStarted_) ahead_ = false;
+  }
+
+  // Takes note of whether a fetch waited; called with the lock held.
+  void noted(bool waited) {
+    if (waited) {
+      calm_ = 0;
+      if (!ahead_) {
+        ahead_ = true;
+        if (ioStarted_) ioReady_.notify_all();
+      }
+    } else if (ahead_ && ++calm_ >= kCalm) {
+      ahead_ = false;
+      decodeReady_.notify_all();
+    }
+  }
+
+  // The oldest drawing no one has taken, or head_.
+  uint64_t nextPending() {
+    if (nextFetch_ < tail_) nextFetch_ = tail_;
+    while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
+    return nextFetch_;
+  }
+
   // Emits the finished items at the front, in order; while more than `keep`
   // items are on their way, waits for the oldest.  False once the emitter
   // has stopped.
@@ -541,6 +706,11 @@ class Pipeline {
       Slot& slot = at(tail_);
       if (slot.state != State::kDone) {
         if (head_ - tail_ <= keep) return true;
+        // Woken for a run of items, not for each: the items are mostly
+        // finished in order, so one wake-up emits many.
+        waitingFor_ = std::min(head_ - 1, tail_ + kEmitRun - 1);
+        Slot& last = at(waitingFor_);
+        itemDone_.wait(lock, [&] { return last.state == State::kDone; });
         waitingFor_ = tail_;
         itemDone_.wait(lock, [&] { return slot.state == State::kDone; });
         waitingFor_ = kNobody;
@@ -560,12 +730,10 @@ class Pipeline {
     if (seq == waitingFor_) itemDone_.notify_one();
   }
 
-  // Listings first (the walk waits on them), then the oldest drawing no one
-  // has taken.  A fetched drawing is decoded at once by the thread that read
-  // it while fewer than `jobs` are being decoded, so its bytes are still in
-  // the processor's cache; otherwise it waits for a decoding thread, and no
-  // new fetch starts while more than a few wait (from the page cache the
-  // reads would only run ahead of the decoding and evict each other).
+  // Listings first (the walk waits on them), then, while the search is
+  // ahead, the oldest drawing no one has taken.  No new fetch starts while
+  // more than a few fetched drawings wait for a decoding thread: the reads
+  // would only run ahead of the decoding.
   void ioLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
@@ -580,9 +748,10 @@ class Pipeline {
         listDone_.notify_all();
         continue;
       }
-      if (nextFetch_ < tail_) nextFetch_ = tail_;
-      while (nextFetch_ < head_ && at(nextFetch_).state != State::kPending) ++nextFetch_;
-      if (nextFetch_ == head_ || fetched_ >= maxFetched()) {
+      // A fetched drawing holds room in the pool that a fetch may be waiting
+      // for: it is decoded before anything new is fetched.
+      if (fetched_ > 0 && decoding_ < jobs_ && decodeOldestFetched(lock)) continue;
+      if (!ahead_ || nextPending() == head_ || fetched_ >= maxFetched()) {
         ++idleIo_;
         ioReady_.wait(lock);
         --idleIo_;
@@ -592,8 +761,10 @@ class Pipeline {
       Slot& slot = at(seq);
       slot.state = State::kFetching;
       lock.unlock();
-      const bool decode = Fetch(slot.item, pool_, options_);
+      bool waited = false;
+      const bool decode = Fetch(slot.item, pool_, options_, &waited);
       lock.lock();
+      noted(waited);
       if (!decode) {
         slot.state = State::kDone;
         finished(seq);
@@ -609,6 +780,18 @@ class Pipeline {
 
   size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
 
+  // Decodes the oldest fetched drawing on this thread; called and left with
+  // the lock held.  False when there is none.
+  bool decodeOldestFetched(std::unique_lock<std::mutex>& lock) {
+    uint64_t seq = tail_;
+    while (seq < head_ && at(seq).state != State::kFetched) ++seq;
+    if (seq == head_) return false;
+    --fetched_;
+    if (idleIo_ > 0) ioReady_.notify_one();
+    decodeHere(seq, lock);
+    return true;
+  }
+
   // Decodes item seq on this thread; called and left with the lock held.
   void decodeHere(uint64_t seq, std::unique_lock<std::mutex>& lock) {
     Slot& slot = at(seq);
@@ -620,28 +803,38 @@ class Pipeline {
     --decoding_;
     slot.state = State::kDone;
     finished(seq);
-    if (fetched_ > 0) decodeReady_.notify_one();
+    if (fetched_ > 0 && idleDecoders_ > 0) decodeReady_.notify_one();
   }
 
-  // Decodes the drawings that wait, the oldest first: the emitter waits for
-  // the oldest.
+  // Decodes the fetched drawings that wait, the oldest first (the emitter
+  // waits for the oldest); while the search is near, fetches the oldest
+  // drawing no one has taken and decodes it.
   void decodeLoop() {
     std::unique_lock<std::mutex> lock(mu_);
     for (;;) {
       if (stop_) return;
-      if (fetched_ == 0 || decoding_ >= jobs_) {
-        decodeReady_.wait(lock);
+      if (fetched_ > 0 && decoding_ < jobs_ && decodeOldestFetched(lock)) continue;
+      // No fetch while a fetched drawing waits: it holds room in the pool.
+      if (fetched_ == 0 && (!ahead_ || !ioStarted_) && nextPending() < head_) {
+        const uint64_t seq = nextFetch_++;
+        Slot& slot = at(seq);
+        slot.state = State::kFetching;
+        lock.unlock();
+        bool waited = false;
+        const bool decode = Fetch(slot.item, pool_, options_, &waited);
+        lock.lock();
+        noted(waited);
+        if (decode) {
+          decodeHere(seq, lock);
+        } else {
+          slot.state = State::kDone;
+          finished(seq);
+        }
         continue;
       }
-      uint64_t seq = tail_;
-      while (seq < head_ && at(seq).state != State::kFetched) ++seq;
-      if (seq == head_) {
-        decodeReady_.wait(lock);
-        continue;
-      }
-      --fetched_;
-      ioReady_.notify_one();
-      decodeHere(seq, lock);
+      ++idleDecoders_;
+      decodeReady_.wait(lock);
+      --idleDecoders_;
     }
   }
 
@@ -667,21 +860,30 @@ class Pipeline {
   BufferPool pool_;
   int jobs_ = 1;
   int depth_ = 1;
+  // Everything happens on the calling thread: no thread is needed, or no
+  // fetch has waited yet with one job.
+  bool alone_ = false;
   // The inline item, kept from file to file.
   Item inline_;
 
   std::vector<Slot> ring_;
   std::deque<std::shared_ptr<ListJob>> listQueue_;
+  // The decoding threads, then the I/O threads once started; only the
+  // calling thread starts and joins them.
   std::vector<std::thread> threads_;
   std::mutex mu_;
   std::condition_variable ioReady_, decodeReady_, itemDone_, listDone_;
   // Sequence numbers of items: head_ pushed, tail_ emitted, nextFetch_ where
-  // the I/O threads look for work; slot seq lives at ring_[seq % size].
+  // the fetching threads look for work; slot seq lives at ring_[seq % size].
   uint64_t head_ = 0, tail_ = 0, nextFetch_ = 0;
   uint64_t waitingFor_ = kNobody;
-  int idleIo_ = 0;      // I/O threads waiting for work
-  int decoding_ = 0;    // drawings being decoded, at most jobs_
-  size_t fetched_ = 0;  // drawings fetched and waiting to be decoded
+  bool ahead_ = false;      // fetches wait: the I/O threads fetch
+  bool ioStarted_ = false;  // the I/O threads run
+  int calm_ = 0;            // fetches in a row that did not wait, while ahead
+  int idleIo_ = 0;          // I/O threads waiting for work
+  int idleDecoders_ = 0;    // decoding threads waiting for work
+  int decoding_ = 0;        // drawings being decoded
+  size_t fetched_ = 0;      // drawings fetched and waiting to be decoded
   bool stop_ = false;
 };
 

@@ -149,6 +149,61 @@ TEST_F(InFlight, CapAndCancelActAtTheSamePlaces) {
   }
 }
 
+// A server that is slow for some folders only: its answers for r/d1 (the
+// listing) and for the drawings of r/d3 wait, all others come at once, as
+// from the page cache.  The search fetches on its decoding threads while
+// nothing waits, hands the fetching to the I/O threads when something does,
+// and takes it back after a long enough calm (the forty drawings of r/many),
+// so a search goes back and forth; what it reports stays that of the
+// sequential search, cap and cancel included.
+void SlowHere(const std::string& path, bool folder) {
+  if ((folder && path.ends_with("/r/d1/")) || (!folder && path.find("/r/d3/") != std::string::npos))
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+TEST_F(InFlight, ASearchThatMeetsWaitsNowAndThenReportsWhatTheSequentialSearchReports) {
+  for (int i = 0; i < 40; ++i) drawing("r/many/m" + std::to_string(100 + i) + ".jww", {"m" + std::to_string(i)});
+  const Shape shapes[] = {{1, 32, kDefaultInFlightBytes}, {2, 32, kDefaultInFlightBytes}, {3, 4, 1}};
+  auto options = [](const Shape& s) {
+    SearchOptions o = Options(s);
+    o.beforeIo = SlowHere;
+    return o;
+  };
+  FullRecorder reference;
+  SearchFolders(slots(), options({1, 1, kDefaultInFlightBytes}), reference);
+  for (const Shape& s : shapes) {
+    FullRecorder r;
+    SearchFolders(slots(), options(s), r);
+    EXPECT_EQ(reference.events, r.events) << Name(s);
+  }
+  for (int32_t cap : {7, 70}) {
+    SearchOptions o = options({1, 1, kDefaultInFlightBytes});
+    o.rowCap = cap;
+    FullRecorder capped;
+    ASSERT_TRUE(SearchFolders(slots(), o, capped).capReached);
+    for (const Shape& s : shapes) {
+      SearchOptions p = options(s);
+      p.rowCap = cap;
+      FullRecorder r;
+      SearchFolders(slots(), p, r);
+      EXPECT_EQ(capped.events, r.events) << "cap " << cap << " " << Name(s);
+    }
+  }
+  std::atomic<bool> flag{false};
+  CancelAfter cancelled(flag, 50);
+  SearchOptions o = options({1, 1, kDefaultInFlightBytes});
+  o.cancel = &flag;
+  ASSERT_TRUE(SearchFolders(slots(), o, cancelled).aborted);
+  for (const Shape& s : shapes) {
+    std::atomic<bool> f{false};
+    CancelAfter r(f, 50);
+    SearchOptions p = options(s);
+    p.cancel = &f;
+    EXPECT_TRUE(SearchFolders(slots(), p, r).aborted);
+    EXPECT_EQ(cancelled.events, r.events) << "cancel after 50 " << Name(s);
+  }
+}
+
 TEST_F(InFlight, OddEntriesInsideFoldersAreReportedWithTheirReason) {
   std::filesystem::create_symlink("loop.jww", root_ / "r/d3/loop.jww");
   FullRecorder r;
