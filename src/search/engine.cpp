@@ -229,7 +229,6 @@ class BufferPool {
   bool shut_ = false;
 };
 
-FileStamp StampOf(const FileStat& s) { return {s.device, s.inode, s.size, s.mtimeNs, s.ctimeNs}; }
 
 FileOutcome OutcomeOf(LoadStatus load) {
   switch (load) {
@@ -257,7 +256,7 @@ bool Recordable(FileOutcome o) {
 bool FromCache(Item& item, SearchCache& cache) {
   struct stat st {};
   if (::stat(item.native.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-  std::optional<DrawingRecord> rec = cache.lookup(item.native, StampOf(StatOf(st)));
+  std::optional<DrawingRecord> rec = cache.lookup(item.native, StatOf(st));
   if (!rec || !Recordable(rec->outcome)) return false;
   item.outcome = rec->outcome;
   item.names.check = rec->outcome != FileOutcome::kNotOfFormat;
@@ -361,7 +360,7 @@ void Decode(Item& item, BufferPool& pool, const SearchOptions& options) {
     rec.outcome = item.outcome;
     rec.names = item.names.names;
     rec.cutName = item.names.cutName;
-    options.cache->record(item.native, StampOf(item.stat), rec);
+    options.cache->record(item.native, item.stat, rec);
   }
 }
 

@@ -11,19 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "jw/file_image.h"
 #include "search/engine.h"
 
 namespace tarnwick {
 
 // The stat data of the file that was read: enough to tell that it has not
-// changed since.  Times are in nanoseconds since the epoch.
-struct FileStamp {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  int64_t size = 0;
-  int64_t mtimeNs = 0;
-  int64_t ctimeNs = 0;
-};
+// changed since (the loader's own record of it).
+using FileStamp = FileStat;
 
 // What a read of one drawing gave, before any row was made of it.
 struct DrawingRecord {
