@@ -251,17 +251,17 @@ std::string UsageText() {
       "name, the path (as given, joined with the names found below it) and the\n"
       "block name.\n"
       "\n";
-  for (const OptionSpec& spec : OptionTable()) {
-    std::string head = spec.shortName ? std::string("  -") + spec.shortName + ", " : std::string("      ");
-    head += std::string("--") + spec.longName;
-    if (spec.valueName) head += std::string(" ") + spec.valueName;
+  for (const OptionSpec& entry : OptionTable()) {
+    std::string head = entry.shortName ? std::string("  -") + entry.shortName + ", " : std::string("      ");
+    head += std::string("--") + entry.longName;
+    if (entry.valueName) head += std::string(" ") + entry.valueName;
     const std::string indent(25, ' ');
     if (head.size() >= indent.size() - 1) {
       head += "\n" + indent;
     } else {
       head.resize(indent.size(), ' ');
     }
-    std::string text = spec.help;
+    std::string text = entry.help;
     for (size_t p = 0; (p = text.find('\n', p)) != std::string::npos; p += indent.size() + 1)
       text.insert(p + 1, indent);
     s += head + text + "\n";
@@ -308,19 +308,19 @@ std::string ParseCommandLine(int argc, char** argv, Options& o) {
       o.paths.push_back(optarg);
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* entry = nullptr;
     std::string typed;
     if (c >= kLongBase) {
-      spec = &table[static_cast<size_t>(c - kLongBase)];
+      entry = &table[static_cast<size_t>(c - kLongBase)];
       const std::string a = at < argc ? argv[at] : "";
-      typed = a.rfind("--", 0) == 0 ? a.substr(0, a.find('=')) : std::string("--") + spec->longName;
+      typed = a.rfind("--", 0) == 0 ? a.substr(0, a.find('=')) : std::string("--") + entry->longName;
     } else if (c != '?' && c != ':') {
       for (const OptionSpec& s : table)
-        if (s.shortName == c) spec = &s;
+        if (s.shortName == c) entry = &s;
       typed = std::string("-") + static_cast<char>(c);
     }
-    if (!spec) return Diagnose(at < argc ? argv[at] : nullptr, c, optopt);
-    std::string why = spec->apply(o, spec->valueName && optarg ? optarg : "", typed);
+    if (!entry) return Diagnose(at < argc ? argv[at] : nullptr, c, optopt);
+    std::string why = entry->apply(o, entry->valueName && optarg ? optarg : "", typed);
     if (!why.empty()) return why;
   }
   // Everything after "--" is a path.
