@@ -756,21 +756,12 @@ class Pipeline {
         --idleIo_;
         continue;
       }
-      const uint64_t seq = nextFetch_++;
-      Slot& slot = at(seq);
-      slot.state = State::kFetching;
-      lock.unlock();
-      bool waited = false;
-      const bool decode = Fetch(slot.item, pool_, options_, &waited);
-      lock.lock();
-      noted(waited);
-      if (!decode) {
-        slot.state = State::kDone;
-        finished(seq);
-      } else if (decoding_ < jobs_) {
+      const auto [seq, decode] = fetchNext(lock);
+      if (!decode) continue;
+      if (decoding_ < jobs_) {
         decodeHere(seq, lock);
       } else {
-        slot.state = State::kFetched;
+        at(seq).state = State::kFetched;
         ++fetched_;
         decodeReady_.notify_one();
       }
@@ -778,6 +769,25 @@ class Pipeline {
   }
 
   size_t maxFetched() const { return 2 * static_cast<size_t>(jobs_); }
+
+  // Fetches the next drawing in search order, the lock let go meanwhile;
+  // called and left with the lock held.  Gives its place in the order and
+  // whether it is to be decoded (a drawing passed over is done at once).
+  std::pair<uint64_t, bool> fetchNext(std::unique_lock<std::mutex>& lock) {
+    const uint64_t seq = nextFetch_++;
+    Slot& slot = at(seq);
+    slot.state = State::kFetching;
+    lock.unlock();
+    bool waited = false;
+    const bool decode = Fetch(slot.item, pool_, options_, &waited);
+    lock.lock();
+    noted(waited);
+    if (!decode) {
+      slot.state = State::kDone;
+      finished(seq);
+    }
+    return {seq, decode};
+  }
 
   // Decodes the oldest fetched drawing on this thread; called and left with
   // the lock held.  False when there is none.
@@ -815,20 +825,8 @@ class Pipeline {
       if (fetched_ > 0 && decoding_ < jobs_ && decodeOldestFetched(lock)) continue;
       // No fetch while a fetched drawing waits: it holds room in the pool.
       if (fetched_ == 0 && (!ahead_ || !ioStarted_) && nextPending() < head_) {
-        const uint64_t seq = nextFetch_++;
-        Slot& slot = at(seq);
-        slot.state = State::kFetching;
-        lock.unlock();
-        bool waited = false;
-        const bool decode = Fetch(slot.item, pool_, options_, &waited);
-        lock.lock();
-        noted(waited);
-        if (decode) {
-          decodeHere(seq, lock);
-        } else {
-          slot.state = State::kDone;
-          finished(seq);
-        }
+        const auto [seq, decode] = fetchNext(lock);
+        if (decode) decodeHere(seq, lock);
         continue;
       }
       ++idleDecoders_;
